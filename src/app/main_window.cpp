@@ -1,0 +1,258 @@
+// TARNWICK_MAIN's controls as designed, and what happens when it loads and when it closes.
+#include "app/main_window.h"
+
+#include "process/platform_names.h"
+
+namespace {
+
+using ui::Rect;
+namespace colours = ui::colours;
+
+TARNWICK_MAIN* g_main_window = nullptr;
+
+const ui::Font kLightFont = ui::fonts::Bold("Arial", 8.25);
+const ui::Font kTitleFont = ui::fonts::Bold("Arial", 12);
+const ui::Font kCountdownFont = ui::fonts::Bold("MS Sans Serif", 13.5);
+constexpr int kLinePixels = 3;
+
+void StyleLight(ui::Label& light) {
+  light.set_back_colour(colours::kWhite);
+  light.set_font(kLightFont);
+  light.set_centred(true);
+}
+
+void StyleTitle(ui::Label& label) {
+  label.set_back_colour(colours::kBlack);
+  label.set_fore_colour(colours::kGreen);
+  label.set_font(kTitleFont);
+  label.set_centred(true);
+}
+
+void StyleCountdown(ui::TextBox& box) {
+  box.set_read_only(true);
+  box.set_font(kCountdownFont);
+  box.set_centred(true);
+  box.set_back_colour(colours::kCountdownPink);
+}
+
+void Hide(ui::Control& c) { c.set_rendered(false); }
+
+}  // namespace
+
+TARNWICK_MAIN& TheMainWindow() { return *g_main_window; }
+
+TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
+    : ui::Form(desktop, "TARNWICK_MAIN"),
+      MF_SE_UI_TITLE(*this, "MF_SE_UI_TITLE", "TARNWICK", Rect{120, 0, 2055, 345}),
+      APP_EXE_NAME_LABEL(*this, "APP_EXE_NAME_LABEL", "", Rect{2280, 0, 4935, 345}),
+      LAST_RUN_TEXTBOX(*this, "LAST_RUN_TEXTBOX", "!!! MANUAL START !!!", Rect{7320, 0, 2055, 330}),
+      AUTOPILOT_STARTED_LIGHT(*this, "AUTOPILOT_STARTED_LIGHT", "AUTOPILOT STARTED", Rect{120, 480, 1095, 495}),
+      PELLUM_ON_LIGHT(*this, "PELLUM_ON_LIGHT", "PELLUM-ON", Rect{1320, 480, 855, 255}),
+      DAEMON_START_LIGHT(*this, "DAEMON_START_LIGHT", "DAEMON", Rect{2280, 480, 855, 255}),
+      QT_START_LIGHT(*this, "QT_START_LIGHT", "QT", Rect{3240, 480, 615, 255}),
+      CORVANT_LIGHT(*this, "CORVANT_LIGHT", "CORVANT", Rect{3960, 480, 1455, 255}),
+      CLI_STOP_LIGHT(*this, "CLI_STOP_LIGHT", "CLI \"STOP\"", Rect{5520, 480, 975, 255}),
+      PAUSE_FOR_STOP_LIGHT(*this, "PAUSE_FOR_STOP_LIGHT", "\"STOP\" PAUSE", Rect{6600, 480, 615, 495}),
+      PELLUM_OFF_LIGHT(*this, "PELLUM_OFF_LIGHT", "PELLUM-OFF", Rect{7320, 480, 855, 255}),
+      AUTOPILOT_COMPLETED_LIGHT(*this, "AUTOPILOT_COMPLETED_LIGHT", "AUTOPILOT FINISHED", Rect{8280, 480, 1095, 495}),
+      PELLUM_ON_RUN_BUTTON(*this, "PELLUM_ON_RUN_BUTTON", "RUN", Rect{1320, 720, 855, 255}),
+      DAEMON_RUN_BUTTON(*this, "DAEMON_RUN_BUTTON", "RUN", Rect{2280, 720, 855, 255}),
+      QT_RUN_BUTTON(*this, "QT_RUN_BUTTON", "RUN", Rect{3240, 720, 615, 255}),
+      CORVANT_RUN_BUTTON(*this, "CORVANT_RUN_BUTTON", "RUN", Rect{3960, 720, 1455, 255}),
+      CLI_STOP_RUN_BUTTON(*this, "CLI_STOP_RUN_BUTTON", "RUN", Rect{5520, 720, 975, 255}),
+      PELLUM_OFF_RUN_BUTTON(*this, "PELLUM_OFF_RUN_BUTTON", "RUN", Rect{7320, 720, 855, 255}),
+      Line5(*this, "Line5", 120, 1080, 9360, 1080, colours::kGreen, kLinePixels),
+      AUTOSTART_START_BUTTON(*this, "AUTOSTART_START_BUTTON", "START", Rect{240, 1200, 975, 375}),
+      AUTOSTART_TIME_TEXTBOX(*this, "AUTOSTART_TIME_TEXTBOX", "00", Rect{1440, 1200, 735, 435}),
+      AUTOSTART_TIME_TICKBOX(*this, "AUTOSTART_TIME_TICKBOX", "Auto Start", Rect{2280, 1200, 735, 375}, 0),
+      SETTINGS_BUTTON(*this, "SETTINGS_BUTTON", "Settings", Rect{3480, 1200, 1215, 375}),
+      AlwaysOnTopTimer_TICKBOX(*this, "AlwaysOnTopTimer_TICKBOX", "Always On Top", Rect{5160, 1200, 855, 375}, 1),
+      AUTOCLOSE_TIME_TICKBOX(*this, "AUTOCLOSE_TIME_TICKBOX", "Auto Close", Rect{6480, 1200, 735, 375}, 0),
+      AUTOCLOSE_TIME_TEXTBOX(*this, "AUTOCLOSE_TIME_TEXTBOX", "00", Rect{7320, 1200, 735, 435}),
+      AUTOCLOSE_START_BUTTON(*this, "AUTOCLOSE_START_BUTTON", "START", Rect{8280, 1200, 975, 375}),
+      Line1(*this, "Line1", 120, 1680, 9360, 1680, colours::kGreen, kLinePixels),
+      AUTORUN_QT_TICKBOX(*this, "AUTORUN_QT_TICKBOX", "AUTORUN QT", Rect{6000, 2040, 1455, 255}, 1),
+      AUTORUN_DAEMON_TICKBOX(*this, "AUTORUN_DAEMON_TICKBOX", "AUTORUN DAEMON", Rect{6000, 2280, 1935, 255}, 0),
+      PELLUM_ON_TICKBOX(*this, "PELLUM_ON_TICKBOX", "PELLUM-ON - Location", Rect{6000, 2520, 2175, 255}, 0),
+      PELLUM_OFF_TICKBOX(*this, "PELLUM_OFF_TICKBOX", "PELLUM-OFF - Location", Rect{6000, 2760, 2175, 255}, 0),
+      PELLUM_ON_FULL_LOCATION_TEXTBOX(*this, "PELLUM_ON_FULL_LOCATION_TEXTBOX", "", Rect{6000, 3000, 3255, 405}),
+      PELLUM_OFF_FULL_LOCATION_TEXTBOX(*this, "PELLUM_OFF_FULL_LOCATION_TEXTBOX", "", Rect{6000, 3480, 3255, 405}),
+      CORVANT_FULL_LOCATION_TEXTBOX(*this, "CORVANT_FULL_LOCATION_TEXTBOX", "", Rect{6000, 3960, 3255, 405}),
+      CV_FILENAME_TEXTBOX(*this, "CV_FILENAME_TEXTBOX", "", Rect{6000, 4320, 3255, 405}),
+      QT_FULL_RUN_CMD_TEXTBOX(*this, "QT_FULL_RUN_CMD_TEXTBOX", "", Rect{2160, 2280, 3375, 405}),
+      QT_FILENAME_TEXTBOX(*this, "QT_FILENAME_TEXTBOX", "", Rect{2160, 2640, 2655, 405}),
+      DAEMOND_FULL_RUN_CMD_TEXTBOX(*this, "DAEMOND_FULL_RUN_CMD_TEXTBOX", "", Rect{2160, 3120, 3375, 405}),
+      DAEMOND_FILENAME_TEXTBOX(*this, "DAEMOND_FILENAME_TEXTBOX", "", Rect{2160, 3480, 2655, 405}),
+      CLI_FULL_RUN_CMD_TEXTBOX(*this, "CLI_FULL_RUN_CMD_TEXTBOX", "", Rect{2160, 3960, 3375, 405}),
+      CLI_FILENAME_TEXTBOX(*this, "CLI_FILENAME_TEXTBOX", "", Rect{2160, 4320, 2655, 405}),
+      PELLUM_ON_FILENAME_TEXTBOX(*this, "PELLUM_ON_FILENAME_TEXTBOX", std::string(process::kPellumOnFileName),
+                                 Rect{240, 4680, 1695, 285}),
+      PELLUM_OFF_FILENAME_TEXTBOX(*this, "PELLUM_OFF_FILENAME_TEXTBOX", std::string(process::kPellumOffFileName),
+                                  Rect{240, 4920, 1695, 285}),
+      AlwaysOnTopTimer(timers(), "AlwaysOnTopTimer", 1000),
+      AUTOSTART_TIMER(timers(), "AUTOSTART_TIMER", 1000),
+      AUTOCLOSE_TIMER(timers(), "AUTOCLOSE_TIMER", 1000),
+      PELLUM_ON_WATCHER_TIMER(timers(), "PELLUM_ON_WATCHER_TIMER", 1000),
+      QT_WATCHER_TIMER(timers(), "QT_WATCHER_TIMER", 1000),
+      DAEMON_WATCHER_TIMER(timers(), "DAEMON_WATCHER_TIMER", 1000),
+      CORVANT_LOADER_TIMER(timers(), "CORVANT_LOADER_TIMER", 1000),
+      CORVANT_WATCHER_TIMER(timers(), "CORVANT_WATCHER_TIMER", 2160),
+      CORVANT_COMPLETE_TIMER(timers(), "CORVANT_COMPLETE_TIMER", 1000),
+      CLI_WATCHER_TIMER(timers(), "CLI_WATCHER_TIMER", 1000),
+      CLI_PAUSE_TIMER(timers(), "CLI_PAUSE_TIMER", 1000),
+      PELLUM_OFF_WATCHER_TIMER(timers(), "PELLUM_OFF_WATCHER_TIMER", 1000),
+      platform_(platform),
+      store_(platform.store, platform.exe_name) {
+  g_main_window = this;
+  set_main_style(true);
+
+  StyleTitle(MF_SE_UI_TITLE);
+  StyleTitle(APP_EXE_NAME_LABEL);
+  LAST_RUN_TEXTBOX.set_read_only(true);
+  LAST_RUN_TEXTBOX.set_font(kLightFont);
+  LAST_RUN_TEXTBOX.set_centred(true);
+  for (ui::Label* light : {&AUTOPILOT_STARTED_LIGHT, &PELLUM_ON_LIGHT, &DAEMON_START_LIGHT, &QT_START_LIGHT,
+                           &CORVANT_LIGHT, &CLI_STOP_LIGHT, &PAUSE_FOR_STOP_LIGHT, &PELLUM_OFF_LIGHT,
+                           &AUTOPILOT_COMPLETED_LIGHT})
+    StyleLight(*light);
+  StyleCountdown(AUTOSTART_TIME_TEXTBOX);
+  StyleCountdown(AUTOCLOSE_TIME_TEXTBOX);
+  AUTOCLOSE_START_BUTTON.set_enabled(false);
+
+  for (ui::Control* holder : std::initializer_list<ui::Control*>{
+           &AUTORUN_QT_TICKBOX, &AUTORUN_DAEMON_TICKBOX, &PELLUM_ON_TICKBOX, &PELLUM_OFF_TICKBOX,
+           &PELLUM_ON_FULL_LOCATION_TEXTBOX, &PELLUM_OFF_FULL_LOCATION_TEXTBOX, &CORVANT_FULL_LOCATION_TEXTBOX,
+           &CV_FILENAME_TEXTBOX, &QT_FULL_RUN_CMD_TEXTBOX, &QT_FILENAME_TEXTBOX, &DAEMOND_FULL_RUN_CMD_TEXTBOX,
+           &DAEMOND_FILENAME_TEXTBOX, &CLI_FULL_RUN_CMD_TEXTBOX, &CLI_FILENAME_TEXTBOX,
+           &PELLUM_ON_FILENAME_TEXTBOX, &PELLUM_OFF_FILENAME_TEXTBOX})
+    Hide(*holder);
+  for (ui::TextBox* box : {&PELLUM_ON_FULL_LOCATION_TEXTBOX, &PELLUM_OFF_FULL_LOCATION_TEXTBOX}) {
+    box->set_enabled(false);
+    box->set_read_only(true);
+  }
+
+  SetTabOrder({&AUTOSTART_START_BUTTON, &PELLUM_ON_RUN_BUTTON, &DAEMON_RUN_BUTTON, &QT_RUN_BUTTON,
+               &CORVANT_RUN_BUTTON, &CLI_STOP_RUN_BUTTON, &PELLUM_OFF_RUN_BUTTON, &AUTOCLOSE_START_BUTTON,
+               &AUTOCLOSE_TIME_TICKBOX, &AlwaysOnTopTimer_TICKBOX, &SETTINGS_BUTTON, &AUTOSTART_TIME_TICKBOX});
+  // Enter presses START/STOP wherever the focus is, unless another button has it.
+  SetDefaultButton(&AUTOSTART_START_BUTTON);
+  WireHandlers();
+}
+
+TARNWICK_MAIN::~TARNWICK_MAIN() {
+  if (g_main_window == this) g_main_window = nullptr;
+}
+
+void TARNWICK_MAIN::Load() {
+  using settings::GeometryKind;
+  set_geometry({store_.Geometry("MAIN-Left", 1000, GeometryKind::Position),
+                store_.Geometry("MAIN-Top", 1000, GeometryKind::Position),
+                store_.Geometry("MAIN-Width", 9585, GeometryKind::Size),
+                store_.Geometry("MAIN-Height", 2160, GeometryKind::Size)});
+
+  // In the order of reading; setting a tick box may run its click handler.
+  AUTOSTART_TIME_TICKBOX.SetState(store_.Tick("AUTOSTART_TIME_TICKBOX", 0));
+  AUTOCLOSE_TIME_TICKBOX.SetState(store_.Tick("AUTOCLOSE_TIME_TICKBOX", 0));
+  AlwaysOnTopTimer_TICKBOX.SetState(store_.Tick("AlwaysOnTopTimer_TICKBOX", 1));
+  PELLUM_ON_TICKBOX.SetState(store_.Tick("PELLUM_ON_TICKBOX", 0));
+  PELLUM_OFF_TICKBOX.SetState(store_.Tick("PELLUM_OFF_TICKBOX", 0));
+  for (ui::TextBox* box : {&PELLUM_ON_FULL_LOCATION_TEXTBOX, &PELLUM_OFF_FULL_LOCATION_TEXTBOX,
+                           &CORVANT_FULL_LOCATION_TEXTBOX, &CV_FILENAME_TEXTBOX, &QT_FULL_RUN_CMD_TEXTBOX,
+                           &DAEMOND_FULL_RUN_CMD_TEXTBOX, &CLI_FULL_RUN_CMD_TEXTBOX, &QT_FILENAME_TEXTBOX,
+                           &DAEMOND_FILENAME_TEXTBOX, &CLI_FILENAME_TEXTBOX})
+    box->set_text(store_.Text(box->name(), ""));
+  LAST_RUN_TEXTBOX.set_text(store_.Text("LAST_RUN_TEXTBOX", "!!! LAST RUN !!!"));
+  AUTORUN_QT_TICKBOX.SetState(store_.Tick("AUTORUN_QT_TICKBOX", 1));
+  AUTORUN_DAEMON_TICKBOX.SetState(store_.Tick("AUTORUN_DAEMON_TICKBOX", 0));
+
+  APP_EXE_NAME_LABEL.set_caption(platform_.exe_name);
+  set_title("TARNWICK - " + APP_EXE_NAME_LABEL.caption());
+
+  for (ui::Timer* t : {&AlwaysOnTopTimer, &AUTOSTART_TIMER, &PELLUM_ON_WATCHER_TIMER, &PELLUM_OFF_WATCHER_TIMER,
+                       &QT_WATCHER_TIMER, &DAEMON_WATCHER_TIMER, &CORVANT_LOADER_TIMER, &CORVANT_COMPLETE_TIMER,
+                       &CLI_WATCHER_TIMER, &CLI_PAUSE_TIMER, &AUTOCLOSE_TIMER})
+    t->SetInterval(1000);
+  AutoStartCountdown = std::chrono::seconds(11);
+  AutoCloseCountdown = std::chrono::seconds(11);
+
+  AlwaysOnTopTimer.Set(AlwaysOnTopTimer_TICKBOX.ticked());
+  if (AUTOSTART_TIME_TICKBOX.ticked()) {
+    AUTOSTART_START_BUTTON.set_caption("STOP");
+    AUTOSTART_TIMER.Arm();
+  } else {
+    AUTOSTART_START_BUTTON.set_caption("START");
+    AUTOSTART_TIMER.Disarm();
+  }
+
+  PELLUM_ON_TICKBOX.ticked() ? PaintReady(PELLUM_ON_LIGHT) : PaintSwitchedOff(PELLUM_ON_LIGHT);
+  PELLUM_OFF_TICKBOX.ticked() ? PaintReady(PELLUM_OFF_LIGHT) : PaintSwitchedOff(PELLUM_OFF_LIGHT);
+
+  LAST_RUN_TEXTBOX.set_fore_colour(ui::colours::kBlack);
+  LAST_RUN_TEXTBOX.set_back_colour(LAST_RUN_TEXTBOX.text() == "!!! SUCCESS !!!" ? ui::colours::kGreen
+                                                                                : ui::colours::kRed);
+
+  // The two node choices are exclusive, and the wallet wins when both are stored as ticked.
+  if (AUTORUN_QT_TICKBOX.ticked()) {
+    AUTORUN_DAEMON_TICKBOX.SetState(0);
+    PaintNotSelected(DAEMON_START_LIGHT);
+  }
+  if (AUTORUN_DAEMON_TICKBOX.ticked()) {
+    AUTORUN_QT_TICKBOX.SetState(0);
+    PaintNotSelected(QT_START_LIGHT);
+  }
+}
+
+void TARNWICK_MAIN::Unload() {
+  store_.SaveGeometry("MAIN-Left", left());
+  store_.SaveGeometry("MAIN-Top", top());
+  store_.SaveTick("AlwaysOnTopTimer_TICKBOX", AlwaysOnTopTimer_TICKBOX.state());
+  store_.SaveTick("AUTOSTART_TIME_TICKBOX", AUTOSTART_TIME_TICKBOX.state());
+  store_.SaveTick("AUTOCLOSE_TIME_TICKBOX", AUTOCLOSE_TIME_TICKBOX.state());
+  store_.SaveText("LAST_RUN_TEXTBOX", LAST_RUN_TEXTBOX.text());
+}
+
+void TARNWICK_MAIN::WireHandlers() {
+  PELLUM_ON_RUN_BUTTON.OnClick([this] { PellumOnRunClick(); });
+  QT_RUN_BUTTON.OnClick([this] { NodeRunClick(QT_FULL_RUN_CMD_TEXTBOX, QT_WATCHER_TIMER); });
+  DAEMON_RUN_BUTTON.OnClick([this] { NodeRunClick(DAEMOND_FULL_RUN_CMD_TEXTBOX, DAEMON_WATCHER_TIMER); });
+  CORVANT_RUN_BUTTON.OnClick([this] { CorvantRunClick(); });
+  CLI_STOP_RUN_BUTTON.OnClick([this] { CliStopRunClick(); });
+  PELLUM_OFF_RUN_BUTTON.OnClick([this] { PellumOffRunClick(); });
+  AUTOSTART_START_BUTTON.OnClick([this] { AutoStartButtonClick(); });
+  AUTOCLOSE_START_BUTTON.OnClick([this] { AutoCloseButtonClick(); });
+  SETTINGS_BUTTON.OnClick([this] { SettingsButtonClick(); });
+  AUTOSTART_TIME_TICKBOX.OnClick([this] { AutoStartTickBoxClick(); });
+  AUTOCLOSE_TIME_TICKBOX.OnClick([this] { AutoCloseTickBoxClick(); });
+  AlwaysOnTopTimer_TICKBOX.OnClick([this] { AlwaysOnTopTickBoxClick(); });
+
+  // A click on a step light disarms one timer and does nothing else.
+  PELLUM_ON_LIGHT.OnClick([this] { PELLUM_ON_WATCHER_TIMER.Disarm(); });
+  QT_START_LIGHT.OnClick([this] { QT_WATCHER_TIMER.Disarm(); });
+  DAEMON_START_LIGHT.OnClick([this] { DAEMON_WATCHER_TIMER.Disarm(); });
+  CORVANT_LIGHT.OnClick([this] { CORVANT_WATCHER_TIMER.Disarm(); });
+  CLI_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
+  PAUSE_FOR_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
+  PELLUM_OFF_LIGHT.OnClick([this] { PELLUM_OFF_WATCHER_TIMER.Disarm(); });
+
+  PELLUM_ON_WATCHER_TIMER.OnTick([this] { PellumOnWatcherTick(); });
+  QT_WATCHER_TIMER.OnTick([this] { NodeWatcherTick(QT_FILENAME_TEXTBOX, QT_START_LIGHT); });
+  DAEMON_WATCHER_TIMER.OnTick([this] { NodeWatcherTick(DAEMOND_FILENAME_TEXTBOX, DAEMON_START_LIGHT); });
+  CORVANT_LOADER_TIMER.OnTick([this] { CorvantLoaderTick(); });
+  CORVANT_COMPLETE_TIMER.OnTick([this] { CorvantCompleteTick(); });
+  CLI_WATCHER_TIMER.OnTick([this] { CliWatcherTick(); });
+  CLI_PAUSE_TIMER.OnTick([this] { CliPauseTick(); });
+  PELLUM_OFF_WATCHER_TIMER.OnTick([this] { PellumOffWatcherTick(); });
+  AUTOSTART_TIMER.OnTick([this] { AutoStartTick(); });
+  AUTOCLOSE_TIMER.OnTick([this] { AutoCloseTick(); });
+  AlwaysOnTopTimer.OnTick([this] { AlwaysOnTopTick(); });
+  // CORVANT_WATCHER_TIMER has no tick action: it only records that CORVANT was started by hand.
+  ConfigureStepLightDescriptions();
+}
+
+process::Probe TARNWICK_MAIN::ProbeImage(const ui::TextBox& image_name) {
+  return platform_.processes.IsProcessRunning(image_name.text());
+}
+
+std::unique_ptr<process::ProcessHandle> TARNWICK_MAIN::Run(const ui::TextBox& command_line) {
+  return platform_.processes.RunCommandLine(command_line.text());
+}

@@ -1,0 +1,140 @@
+// TARNWICK_MAIN: the program's one main window. It owns the step lights, RUN buttons, the schedule
+// row, the hidden holders of a run's data and the twelve timers; its handlers live in sequence/.
+#pragma once
+#include <chrono>
+#include <memory>
+
+#include "app/platform.h"
+#include "settings/store.h"
+#include "ui/desktop.h"
+#include "ui/form.h"
+
+class TARNWICK_MAIN : public ui::Form {
+ public:
+  TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform);
+  ~TARNWICK_MAIN() override;
+
+  void Load() override;
+  void Unload() override;
+
+  app::Platform& platform() const { return platform_; }
+  const settings::Section& store() const { return store_; }
+
+  // Title band.
+  ui::Label MF_SE_UI_TITLE;
+  ui::Label APP_EXE_NAME_LABEL;
+  ui::TextBox LAST_RUN_TEXTBOX;
+  // Step lights.
+  ui::Label AUTOPILOT_STARTED_LIGHT;
+  ui::Label PELLUM_ON_LIGHT;
+  ui::Label DAEMON_START_LIGHT;
+  ui::Label QT_START_LIGHT;
+  ui::Label CORVANT_LIGHT;
+  ui::Label CLI_STOP_LIGHT;
+  ui::Label PAUSE_FOR_STOP_LIGHT;
+  ui::Label PELLUM_OFF_LIGHT;
+  ui::Label AUTOPILOT_COMPLETED_LIGHT;
+  // RUN buttons.
+  ui::Button PELLUM_ON_RUN_BUTTON;
+  ui::Button DAEMON_RUN_BUTTON;
+  ui::Button QT_RUN_BUTTON;
+  ui::Button CORVANT_RUN_BUTTON;
+  ui::Button CLI_STOP_RUN_BUTTON;
+  ui::Button PELLUM_OFF_RUN_BUTTON;
+  ui::Line Line5;
+  // Schedule band.
+  ui::Button AUTOSTART_START_BUTTON;
+  ui::TextBox AUTOSTART_TIME_TEXTBOX;
+  ui::TickBox AUTOSTART_TIME_TICKBOX;
+  ui::Button SETTINGS_BUTTON;
+  ui::TickBox AlwaysOnTopTimer_TICKBOX;
+  ui::TickBox AUTOCLOSE_TIME_TICKBOX;
+  ui::TextBox AUTOCLOSE_TIME_TEXTBOX;
+  ui::Button AUTOCLOSE_START_BUTTON;
+  ui::Line Line1;
+  // Hidden holders: the data of a run, each named after its store key.
+  ui::TickBox AUTORUN_QT_TICKBOX;
+  ui::TickBox AUTORUN_DAEMON_TICKBOX;
+  ui::TickBox PELLUM_ON_TICKBOX;
+  ui::TickBox PELLUM_OFF_TICKBOX;
+  ui::TextBox PELLUM_ON_FULL_LOCATION_TEXTBOX;
+  ui::TextBox PELLUM_OFF_FULL_LOCATION_TEXTBOX;
+  ui::TextBox CORVANT_FULL_LOCATION_TEXTBOX;
+  ui::TextBox CV_FILENAME_TEXTBOX;
+  ui::TextBox QT_FULL_RUN_CMD_TEXTBOX;
+  ui::TextBox QT_FILENAME_TEXTBOX;
+  ui::TextBox DAEMOND_FULL_RUN_CMD_TEXTBOX;
+  ui::TextBox DAEMOND_FILENAME_TEXTBOX;
+  ui::TextBox CLI_FULL_RUN_CMD_TEXTBOX;
+  ui::TextBox CLI_FILENAME_TEXTBOX;
+  ui::TextBox PELLUM_ON_FILENAME_TEXTBOX;
+  ui::TextBox PELLUM_OFF_FILENAME_TEXTBOX;
+  // Timers.
+  ui::Timer AlwaysOnTopTimer;
+  ui::Timer AUTOSTART_TIMER;
+  ui::Timer AUTOCLOSE_TIMER;
+  ui::Timer PELLUM_ON_WATCHER_TIMER;
+  ui::Timer QT_WATCHER_TIMER;
+  ui::Timer DAEMON_WATCHER_TIMER;
+  ui::Timer CORVANT_LOADER_TIMER;
+  ui::Timer CORVANT_WATCHER_TIMER;
+  ui::Timer CORVANT_COMPLETE_TIMER;
+  ui::Timer CLI_WATCHER_TIMER;
+  ui::Timer CLI_PAUSE_TIMER;
+  ui::Timer PELLUM_OFF_WATCHER_TIMER;
+  // The two countdowns of the schedule, in whole seconds.
+  std::chrono::seconds AutoStartCountdown{11};
+  std::chrono::seconds AutoCloseCountdown{11};
+
+  // Step-light looks shared with the settings windows.
+  static void PaintReady(ui::Label& light);
+  static void PaintSwitchedOff(ui::Label& light);
+  static void PaintNotSelected(ui::Label& light);
+
+ private:
+  void WireHandlers();
+
+  // Start sequence.
+  void PellumOnRunClick();
+  void PellumOnWatcherTick();
+  void NodeRunClick(ui::TextBox& command_line, ui::Timer& watcher);
+  void NodeWatcherTick(ui::TextBox& image_name, ui::Label& light);
+  void CorvantLoaderTick();
+  void CorvantCompleteTick();
+  void CorvantRunClick();
+  // Stop sequence.
+  void CliWatcherTick();
+  void CliStopRunClick();
+  void CliPauseTick();
+  void PellumOffWatcherTick();
+  void PellumOffRunClick();
+  // Schedule.
+  void AutoStartTick();
+  void AutoCloseTick();
+  void AutoStartButtonClick();
+  void AutoCloseButtonClick();
+  void AutoStartTickBoxClick();
+  void AutoCloseTickBoxClick();
+  void DisarmSequenceTimers();
+  void PaintSequenceLights(ui::Colour colour);
+  // Always on top.
+  void AlwaysOnTopTick();
+  void AlwaysOnTopTickBoxClick();
+  // Settings.
+  void SettingsButtonClick();
+  // Accessible descriptions of the step lights: their step and what their colour means now.
+  void ConfigureStepLightDescriptions();
+
+  // The process port, by the text of a holder.
+  process::Probe ProbeImage(const ui::TextBox& image_name);
+  std::unique_ptr<process::ProcessHandle> Run(const ui::TextBox& command_line);
+  void DropCorvantHandle() { corvant_handle_.reset(); }
+
+  app::Platform& platform_;
+  settings::Section store_;
+  // The CORVANT copy the loader started, so it never starts another while that one still runs.
+  std::unique_ptr<process::ProcessHandle> corvant_handle_;
+};
+
+// The program's one main window, for the settings windows.
+TARNWICK_MAIN& TheMainWindow();

@@ -1,0 +1,31 @@
+// The process port: asking whether a process with a given image name runs, and starting a
+// command line without waiting for it. One implementation per platform, a fake for tests.
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace process {
+
+// "Unknown" is the answer when the process list itself could not be read: callers change nothing
+// on it, since reading it as "not running" would end a pause or send a stop command wrongly.
+enum class Probe { NotRunning, Running, Unknown };
+
+// Tells whether the very program a launch started is still running, unfooled by reused ids.
+class ProcessHandle {
+ public:
+  virtual ~ProcessHandle() = default;
+  virtual bool IsRunning() = 0;
+};
+
+class ProcessControl {
+ public:
+  virtual ~ProcessControl() = default;
+  // True when at least one running process has this image name (file name only, any letter case).
+  virtual Probe IsProcessRunning(std::string_view image_name) = 0;
+  // Starts the command line detached and returns at once. Returns no handle when nothing could be
+  // started (that is reported on standard error; the step's next probe simply finds nothing).
+  virtual std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) = 0;
+};
+
+}  // namespace process

@@ -1,0 +1,125 @@
+// The schedule: the Auto Start and Auto Close countdowns, START/STOP of a whole run and the
+// outcome of the last run. Each START/STOP button reads its own caption to know what a press does.
+#include "app/main_window.h"
+
+namespace colours = ui::colours;
+
+namespace {
+
+constexpr std::chrono::seconds kCountdownStart{11};
+constexpr long long kSecondsPerDay = 86400;
+
+// Lowers the countdown by a second, shows its seconds field and reads the display back: "00" means
+// the countdown has run out. A countdown is a time of day, so it wraps below midnight.
+bool CountdownStep(std::chrono::seconds& countdown, ui::TextBox& display) {
+  long long value = ((countdown.count() - 1) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
+  countdown = std::chrono::seconds(value);
+  int seconds = static_cast<int>(value % 60);
+  display.set_text({static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)});
+  return display.text() == "00";
+}
+
+}  // namespace
+
+void TARNWICK_MAIN::AutoStartTick() {
+  AUTOPILOT_STARTED_LIGHT.set_back_colour(colours::kCyan);
+  if (!CountdownStep(AutoStartCountdown, AUTOSTART_TIME_TEXTBOX)) return;
+  AUTOSTART_TIME_TEXTBOX.set_text("-- --");
+  AUTOSTART_TIMER.Disarm();
+  SETTINGS_BUTTON.set_enabled(false);
+  AUTOPILOT_STARTED_LIGHT.set_back_colour(colours::kGreen);
+  if (PELLUM_ON_TICKBOX.ticked()) {
+    Run(PELLUM_ON_FULL_LOCATION_TEXTBOX);
+    PELLUM_ON_WATCHER_TIMER.Arm();
+  } else {
+    PELLUM_ON_LIGHT.set_back_colour(colours::kBlack);
+  }
+  if (AUTORUN_QT_TICKBOX.ticked()) {
+    Run(QT_FULL_RUN_CMD_TEXTBOX);
+    QT_START_LIGHT.set_back_colour(colours::kCyan);
+    QT_WATCHER_TIMER.Arm();
+  }
+  if (AUTORUN_DAEMON_TICKBOX.ticked()) {
+    Run(DAEMOND_FULL_RUN_CMD_TEXTBOX);
+    DAEMON_START_LIGHT.set_back_colour(colours::kCyan);
+    DAEMON_WATCHER_TIMER.Arm();
+  }
+}
+
+void TARNWICK_MAIN::AutoCloseTick() {
+  if (!AUTOCLOSE_TIME_TICKBOX.ticked()) return;
+  AUTOCLOSE_START_BUTTON.set_caption("STOP");
+  if (!CountdownStep(AutoCloseCountdown, AUTOCLOSE_TIME_TEXTBOX)) {
+    AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kGreen);
+    return;
+  }
+  AUTOCLOSE_TIME_TEXTBOX.set_text("-- --");
+  AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kGreen);
+  LAST_RUN_TEXTBOX.set_text("!!! SUCCESS !!!");
+  DisarmSequenceTimers();
+  CloseWindow();  // closes any open settings window first, then unloads, which stores the outcome
+}
+
+void TARNWICK_MAIN::AutoStartButtonClick() {
+  if (AUTOSTART_START_BUTTON.caption() == "START") {
+    PaintSequenceLights(colours::kWhite);
+    DropCorvantHandle();
+    AUTOSTART_START_BUTTON.set_caption("STOP");
+    LAST_RUN_TEXTBOX.set_fore_colour(colours::kBlack);
+    LAST_RUN_TEXTBOX.set_back_colour(colours::kGreen);
+    LAST_RUN_TEXTBOX.set_text("!!! MANUAL START !!!");
+    SETTINGS_BUTTON.set_enabled(false);
+    AUTOSTART_TIMER.Arm();
+    return;
+  }
+  // STOP halts the run where it is; the programs already started keep running.
+  AUTOSTART_START_BUTTON.set_caption("START");
+  SETTINGS_BUTTON.set_enabled(true);
+  AUTOSTART_TIMER.Disarm();
+  DisarmSequenceTimers();
+  PaintSequenceLights(colours::kLightRed);
+  DropCorvantHandle();
+  LAST_RUN_TEXTBOX.set_text("!!! MANUAL STOP !!!");
+  LAST_RUN_TEXTBOX.set_fore_colour(colours::kBlack);
+  LAST_RUN_TEXTBOX.set_back_colour(colours::kRed);
+  AutoStartCountdown = kCountdownStart;
+}
+
+void TARNWICK_MAIN::AutoCloseButtonClick() {
+  if (AUTOCLOSE_START_BUTTON.caption() == "START") {
+    AUTOCLOSE_START_BUTTON.set_caption("STOP");
+    AUTOCLOSE_TIMER.Arm();
+    AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kWhite);
+    return;
+  }
+  AUTOCLOSE_START_BUTTON.set_caption("START");
+  AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kRed);
+  AUTOCLOSE_TIMER.Disarm();
+  AutoCloseCountdown = kCountdownStart;
+}
+
+void TARNWICK_MAIN::AutoStartTickBoxClick() {
+  if (!AUTOSTART_TIME_TICKBOX.ticked()) AUTOSTART_TIMER.Disarm();
+}
+
+void TARNWICK_MAIN::AutoCloseTickBoxClick() {
+  if (AUTOCLOSE_TIME_TICKBOX.ticked()) {
+    AUTOCLOSE_START_BUTTON.set_enabled(true);
+  } else {
+    AUTOCLOSE_TIMER.Disarm();
+    AUTOCLOSE_START_BUTTON.set_enabled(false);
+  }
+}
+
+void TARNWICK_MAIN::DisarmSequenceTimers() {
+  for (ui::Timer* t : {&PELLUM_ON_WATCHER_TIMER, &QT_WATCHER_TIMER, &DAEMON_WATCHER_TIMER, &CORVANT_LOADER_TIMER,
+                       &CORVANT_WATCHER_TIMER, &CORVANT_COMPLETE_TIMER, &CLI_WATCHER_TIMER, &CLI_PAUSE_TIMER,
+                       &PELLUM_OFF_WATCHER_TIMER, &AUTOCLOSE_TIMER})
+    t->Disarm();
+}
+
+void TARNWICK_MAIN::PaintSequenceLights(ui::Colour colour) {
+  for (ui::Label* light : {&AUTOPILOT_STARTED_LIGHT, &PELLUM_ON_LIGHT, &CORVANT_LIGHT, &CLI_STOP_LIGHT,
+                           &PAUSE_FOR_STOP_LIGHT, &PELLUM_OFF_LIGHT, &AUTOPILOT_COMPLETED_LIGHT})
+    light->set_back_colour(colour);
+}

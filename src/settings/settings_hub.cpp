@@ -1,0 +1,126 @@
+// The settings hub's controls and handlers, and the main window's Settings button that opens it.
+#include "settings/settings_hub.h"
+
+#include <memory>
+
+#include "app/main_window.h"
+#include "settings/pellum_corvant_settings.h"
+#include "settings/qt_daemon_cli_settings.h"
+#include "settings/window_looks.h"
+
+using ui::Rect;
+
+TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
+    : ui::Form(desktop, "TARNWICK_SETTINGS"),
+      MF_TITLE(*this, "MF_TITLE", "MERRIFOLD", Rect{120, 120, 2055, 360}),
+      TARNWICK_TITLE(*this, "TARNWICK_TITLE", "TARNWICK", Rect{2280, 120, 2055, 360}),
+      NOTICE_LABEL(*this, "NOTICE_LABEL", kNotice, Rect{120, 480, 2055, 345}),
+      TARNWICK_VERSION(*this, "TARNWICK_VERSION", "Version 1.0", Rect{2280, 480, 2055, 345}),
+      TARNWICK_CREATOR(*this, "TARNWICK_CREATOR", kCredit, Rect{120, 840, 4215, 375}),
+      PELLUM_PELLUM_CORVANT_BUTTON(*this, "PELLUM_PELLUM_CORVANT_BUTTON", "PELLUM-ON / PELLUM-OFF / CORVANT",
+                                   Rect{120, 1320, 4215, 615}),
+      QT_DAEMON_CLI_BUTTON(*this, "QT_DAEMON_CLI_BUTTON", "QT / DAEMON / CLI", Rect{120, 2040, 4215, 615}),
+      AUTORUN_QT_TICKBOX(*this, "AUTORUN_QT_TICKBOX", "AUTORUN QT", Rect{600, 2880, 1455, 255}, 1),
+      AUTORUN_DAEMON_TICKBOX(*this, "AUTORUN_DAEMON_TICKBOX", "AUTORUN DAEMON", Rect{600, 3120, 1935, 255}, 0),
+      CLOSE_BUTTON(*this, "CLOSE_BUTTON", "Close", Rect{2880, 2880, 1335, 495}),
+      store_(TheMainWindow().store()) {
+  set_title("TARNWICK - SETTINGS");
+  for (ui::Label* l : {&MF_TITLE, &TARNWICK_TITLE, &NOTICE_LABEL, &TARNWICK_VERSION, &TARNWICK_CREATOR})
+    looks::StyleSettingsTitle(*l);
+  AUTORUN_DAEMON_TICKBOX.set_enabled(false);
+  SetTabOrder({&CLOSE_BUTTON, &AUTORUN_QT_TICKBOX, &AUTORUN_DAEMON_TICKBOX, &PELLUM_PELLUM_CORVANT_BUTTON,
+               &QT_DAEMON_CLI_BUTTON});
+  SetDefaultButton(&CLOSE_BUTTON);
+  SetCancelButton(&CLOSE_BUTTON);
+
+  AUTORUN_QT_TICKBOX.OnClick([this] { AutorunQtClick(); });
+  AUTORUN_DAEMON_TICKBOX.OnClick([this] { AutorunDaemonClick(); });
+  CLOSE_BUTTON.OnClick([this] { CloseButtonClick(); });
+  TARNWICK_CREATOR.OnClick([this] { TARNWICK_CREATOR.set_caption(kContact); });
+  PELLUM_PELLUM_CORVANT_BUTTON.OnClick([this] {
+    this->desktop().Open(std::make_unique<TARNWICK_PELLUM_CORVANT_SETTINGS>(this->desktop()), this);
+  });
+  QT_DAEMON_CLI_BUTTON.OnClick([this] {
+    this->desktop().Open(std::make_unique<TARNWICK_QT_DAEMON_CLI_SETTINGS>(this->desktop()), this);
+  });
+}
+
+void TARNWICK_SETTINGS::Load() {
+  using settings::GeometryKind;
+  set_geometry({store_.Geometry("SETTINGS-Left", 1000, GeometryKind::Position),
+                store_.Geometry("SETTINGS-Top", 1000, GeometryKind::Position),
+                store_.Geometry("SETTINGS-Width", 4575, GeometryKind::Size),
+                store_.Geometry("SETTINGS-Height", 3900, GeometryKind::Size)});
+  int qt = store_.Tick("AUTORUN_QT_TICKBOX", 1);
+  int daemon = store_.Tick("AUTORUN_DAEMON_TICKBOX", 0);
+  // The program never stores both as chosen. If something else did, the wallet wins, as it does
+  // when the main window loads, so opening the hub does not flip the main window's choice.
+  if (qt == 1 && daemon == 1) daemon = 0;
+  AUTORUN_QT_TICKBOX.SetState(qt);
+  AUTORUN_DAEMON_TICKBOX.SetState(daemon);
+  if (AUTORUN_QT_TICKBOX.ticked()) {
+    AUTORUN_DAEMON_TICKBOX.SetState(0);
+    AUTORUN_DAEMON_TICKBOX.set_enabled(false);
+  } else {
+    AUTORUN_DAEMON_TICKBOX.set_enabled(true);
+  }
+  if (AUTORUN_DAEMON_TICKBOX.ticked()) {
+    AUTORUN_QT_TICKBOX.SetState(0);
+    AUTORUN_QT_TICKBOX.set_enabled(false);
+  } else {
+    AUTORUN_QT_TICKBOX.set_enabled(true);
+  }
+}
+
+void TARNWICK_SETTINGS::AutorunQtClick() {
+  TARNWICK_MAIN& main = TheMainWindow();
+  if (AUTORUN_QT_TICKBOX.ticked()) {
+    AUTORUN_DAEMON_TICKBOX.SetState(0);
+    AUTORUN_DAEMON_TICKBOX.set_enabled(false);
+    CLOSE_BUTTON.set_enabled(true);
+    main.AUTORUN_DAEMON_TICKBOX.SetState(0);
+    TARNWICK_MAIN::PaintNotSelected(main.DAEMON_START_LIGHT);
+  } else {
+    AUTORUN_DAEMON_TICKBOX.set_enabled(true);
+    CLOSE_BUTTON.set_enabled(false);
+    main.AUTORUN_DAEMON_TICKBOX.SetState(1);
+    TARNWICK_MAIN::PaintReady(main.DAEMON_START_LIGHT);
+  }
+}
+
+void TARNWICK_SETTINGS::AutorunDaemonClick() {
+  TARNWICK_MAIN& main = TheMainWindow();
+  if (AUTORUN_DAEMON_TICKBOX.ticked()) {
+    AUTORUN_QT_TICKBOX.SetState(0);
+    AUTORUN_QT_TICKBOX.set_enabled(false);
+    CLOSE_BUTTON.set_enabled(true);
+    main.AUTORUN_QT_TICKBOX.SetState(0);
+    TARNWICK_MAIN::PaintNotSelected(main.QT_START_LIGHT);
+  } else {
+    AUTORUN_QT_TICKBOX.set_enabled(true);
+    CLOSE_BUTTON.set_enabled(false);
+    main.AUTORUN_QT_TICKBOX.SetState(1);
+    TARNWICK_MAIN::PaintReady(main.QT_START_LIGHT);
+  }
+}
+
+void TARNWICK_SETTINGS::CloseButtonClick() {
+  TARNWICK_MAIN& main = TheMainWindow();
+  StorePosition();
+  store_.SaveTick("AUTORUN_QT_TICKBOX", AUTORUN_QT_TICKBOX.state());
+  store_.SaveTick("AUTORUN_DAEMON_TICKBOX", AUTORUN_DAEMON_TICKBOX.state());
+  main.AUTORUN_QT_TICKBOX.SetState(AUTORUN_QT_TICKBOX.state());
+  main.AUTORUN_DAEMON_TICKBOX.SetState(AUTORUN_DAEMON_TICKBOX.state());
+  CloseWindow();
+}
+
+void TARNWICK_SETTINGS::Unload() { StorePosition(); }
+
+void TARNWICK_SETTINGS::StorePosition() {
+  store_.SaveGeometry("SETTINGS-Left", left());
+  store_.SaveGeometry("SETTINGS-Top", top());
+}
+
+void TARNWICK_MAIN::SettingsButtonClick() {
+  desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this);
+}

@@ -1,0 +1,34 @@
+// TARNWICK_SETTINGS: the settings hub opened by the main window's Settings button. It shows who
+// made the program, leads to the two settings windows and holds the choice of node program.
+#pragma once
+#include "settings/store.h"
+#include "ui/form.h"
+
+class TARNWICK_SETTINGS : public ui::Form {
+ public:
+  explicit TARNWICK_SETTINGS(ui::Desktop& desktop);
+  void Load() override;
+  void Unload() override;
+
+  ui::Label MF_TITLE;
+  ui::Label TARNWICK_TITLE;
+  ui::Label NOTICE_LABEL;
+  ui::Label TARNWICK_VERSION;
+  ui::Label TARNWICK_CREATOR;
+  ui::Button PELLUM_PELLUM_CORVANT_BUTTON;
+  ui::Button QT_DAEMON_CLI_BUTTON;
+  ui::TickBox AUTORUN_QT_TICKBOX;
+  ui::TickBox AUTORUN_DAEMON_TICKBOX;
+  ui::Button CLOSE_BUTTON;
+
+  static constexpr const char* kNotice = "Unattended node runs";
+  static constexpr const char* kCredit = "Written by the TARNWICK developers";
+  static constexpr const char* kContact = "tarnwick-developers@example.org";
+
+ private:
+  void AutorunQtClick();
+  void AutorunDaemonClick();
+  void CloseButtonClick();
+  void StorePosition();
+  settings::Section store_;
+};

@@ -1,0 +1,65 @@
+// The open windows of the program, kept in the core: opening a form (modal to an owner or not),
+// closing it with its children first, and the entry points through which a front end hands the
+// user's input and the passing of time to the core.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/form.h"
+#include "ui/timer.h"
+
+namespace ui {
+
+// What a front end does for the desktop. It never calls back into the core from these.
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+  // Create and show the native window of a form that has been loaded; modal to its owner, if any.
+  virtual void Open(Form& form) = 0;
+  // The form has closed and unloaded: remove its native window.
+  virtual void Destroy(Form& form) = 0;
+};
+
+class Desktop {
+ public:
+  Desktop() = default;
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+  ~Desktop();
+
+  TimerService& timers() { return timers_; }
+  void set_host(WindowHost* host) { host_ = host; }
+
+  // Loads the form, then shows it. With an owner, the form is modal to it: the owner takes no input
+  // until the form closes, but every timer keeps ticking. Returns at once.
+  Form& Open(std::unique_ptr<Form> form, Form* owner);
+  // Closes the form: the windows it owns close first, newest first; then it unloads (once) and its
+  // native window goes. Closing a closed form does nothing.
+  void Close(Form& form);
+  bool IsOpen(const Form& form) const;
+  const std::vector<Form*>& open_forms() const { return open_; }
+  bool empty() const { return open_.empty(); }
+  // True while a window owned by this form is open.
+  bool HasOpenChild(const Form& form) const;
+
+  // Entry points for a front end. Each refuses input to a window that has a modal child open.
+  void SetNow(Millis now) { timers_.SetNow(now); }
+  void UserClick(Control& control);
+  void UserEdit(TextBox& box, std::string text);
+  void UserMoved(Form& form, float left, float top);
+  void UserClose(Form& form) { Close(form); }
+  void RunTimers(Millis now) { timers_.RunDue(now); }
+  // Deletes the forms that closed during the last event; call it when the event has ended.
+  void CollectClosed();
+
+ private:
+  TimerService timers_;
+  WindowHost* host_ = nullptr;
+  std::vector<std::unique_ptr<Form>> owned_;
+  std::vector<Form*> open_;
+  std::vector<std::unique_ptr<Form>> closed_;
+};
+
+}  // namespace ui

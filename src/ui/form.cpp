@@ -1,0 +1,101 @@
+// Forms and the desktop that opens and closes them.
+#include "ui/form.h"
+
+#include <algorithm>
+
+#include "ui/desktop.h"
+
+namespace ui {
+
+Form::Form(Desktop& desktop, std::string name) : desktop_(desktop), name_(std::move(name)) {}
+
+TimerService& Form::timers() const { return desktop_.timers(); }
+
+Control* Form::Find(const std::string& name) const {
+  for (Control* c : controls_)
+    if (c->name() == name) return c;
+  return nullptr;
+}
+
+Control* Form::FirstFocus() const {
+  for (Control* c : tab_order_)
+    if (c->enabled() && c->rendered()) return c;
+  return nullptr;
+}
+
+void Form::Moved(float left, float top) {
+  geometry_.left = left;
+  geometry_.top = top;
+}
+
+void Form::CloseWindow() { desktop_.Close(*this); }
+
+Desktop::~Desktop() {
+  // Forms still open when the program ends are dropped without unloading: the front end closes
+  // every window through Close() before it gets here.
+  closed_.clear();
+  owned_.clear();
+}
+
+Form& Desktop::Open(std::unique_ptr<Form> form, Form* owner) {
+  Form& f = *form;
+  f.owner_ = owner;
+  owned_.push_back(std::move(form));
+  f.Load();
+  open_.push_back(&f);
+  if (host_) host_->Open(f);
+  return f;
+}
+
+bool Desktop::IsOpen(const Form& form) const {
+  return std::find(open_.begin(), open_.end(), &form) != open_.end();
+}
+
+bool Desktop::HasOpenChild(const Form& form) const {
+  return std::any_of(open_.begin(), open_.end(), [&](const Form* f) { return f->owner_ == &form; });
+}
+
+void Desktop::Close(Form& form) {
+  auto it = std::find(open_.begin(), open_.end(), &form);
+  if (it == open_.end()) return;
+  open_.erase(it);  // out of the list first, so a Close from within Unload cannot run it twice
+  for (auto child = open_.rbegin(); child != open_.rend();) {
+    if ((*child)->owner_ == &form) {
+      Close(**child);
+      child = open_.rbegin();  // the list changed under us
+    } else {
+      ++child;
+    }
+  }
+  form.Unload();
+  if (host_) host_->Destroy(form);
+  auto owned = std::find_if(owned_.begin(), owned_.end(), [&](const auto& p) { return p.get() == &form; });
+  if (owned != owned_.end()) {
+    closed_.push_back(std::move(*owned));
+    owned_.erase(owned);
+  }
+}
+
+void Desktop::UserClick(Control& control) {
+  if (!IsOpen(control.form()) || HasOpenChild(control.form())) return;
+  switch (control.kind()) {
+    case ControlKind::Label: static_cast<Label&>(control).Click(); break;
+    case ControlKind::Button: static_cast<Button&>(control).Click(); break;
+    case ControlKind::TickBox: static_cast<TickBox&>(control).Click(); break;
+    case ControlKind::TextBox:
+    case ControlKind::Line: break;
+  }
+}
+
+void Desktop::UserEdit(TextBox& box, std::string text) {
+  if (!IsOpen(box.form()) || HasOpenChild(box.form())) return;
+  box.Edit(std::move(text));
+}
+
+void Desktop::UserMoved(Form& form, float left, float top) {
+  if (IsOpen(form)) form.Moved(left, top);
+}
+
+void Desktop::CollectClosed() { closed_.clear(); }
+
+}  // namespace ui

@@ -1,0 +1,94 @@
+// A scripted process table for core tests: which command line starts which image name, which
+// processes run now, and every launch in order.
+#pragma once
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "process/process.h"
+
+namespace fakes {
+
+class FakeProcesses : public process::ProcessControl {
+ public:
+  struct Program {
+    std::string image;
+    bool ends_at_once = false;
+  };
+
+  // Running `command_line` starts a process named `image` (unless it ends at once).
+  void Define(const std::string& command_line, const std::string& image, bool ends_at_once = false) {
+    programs_[command_line] = Program{image, ends_at_once};
+  }
+  // A process that runs without having been launched by the program.
+  void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<bool>(true)}); }
+  // Every process of this name ends.
+  void End(const std::string& image) {
+    for (auto it = processes_.begin(); it != processes_.end();) {
+      if (Same(it->image, image)) {
+        *it->alive = false;
+        it = processes_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  bool Running(const std::string& image) const {
+    return std::any_of(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); });
+  }
+  int Count(const std::string& image) const {
+    return static_cast<int>(std::count_if(processes_.begin(), processes_.end(),
+                                          [&](const Instance& p) { return Same(p.image, image); }));
+  }
+  // While set, every probe answers "unknown", as when the process list cannot be read.
+  void set_scan_fails(bool f) { scan_fails_ = f; }
+
+  const std::vector<std::string>& launches() const { return launches_; }
+  int LaunchCount(const std::string& command_line) const {
+    return static_cast<int>(std::count(launches_.begin(), launches_.end(), command_line));
+  }
+  int probes() const { return probes_; }
+
+  process::Probe IsProcessRunning(std::string_view image_name) override {
+    ++probes_;
+    if (scan_fails_) return process::Probe::Unknown;
+    return Running(std::string(image_name)) ? process::Probe::Running : process::Probe::NotRunning;
+  }
+
+  std::unique_ptr<process::ProcessHandle> RunCommandLine(std::string_view command_line) override {
+    std::string cmd(command_line);
+    launches_.push_back(cmd);
+    auto it = programs_.find(cmd);
+    if (it == programs_.end()) return nullptr;  // nothing to start: the launcher reports and returns
+    auto alive = std::make_shared<bool>(!it->second.ends_at_once);
+    if (*alive) processes_.push_back(Instance{it->second.image, alive});
+    return std::make_unique<Handle>(alive);
+  }
+
+ private:
+  struct Instance {
+    std::string image;
+    std::shared_ptr<bool> alive;
+  };
+  struct Handle : process::ProcessHandle {
+    explicit Handle(std::shared_ptr<bool> a) : alive(std::move(a)) {}
+    bool IsRunning() override { return *alive; }
+    std::shared_ptr<bool> alive;
+  };
+  static bool Same(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  }
+
+  std::map<std::string, Program> programs_;
+  std::vector<Instance> processes_;
+  std::vector<std::string> launches_;
+  bool scan_fails_ = false;
+  int probes_ = 0;
+};
+
+}  // namespace fakes
