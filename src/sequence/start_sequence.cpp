@@ -36,6 +36,9 @@ void TARNWICK_MAIN::NodeWatcherTick(ui::TextBox& image_name, ui::Label& light) {
 }
 
 void TARNWICK_MAIN::CorvantLoaderTick() {
+  // The launch below is followed by the probe; a scan that cannot be made must not start anything
+  // either, so while CORVANT is still to be started the loader makes sure scans work first.
+  if (CORVANT_LIGHT.back_colour() == colours::kWhite && ProbeImage(CV_FILENAME_TEXTBOX) == Probe::Unknown) return;
   if (CORVANT_LIGHT.back_colour() == colours::kWhite) {
     CORVANT_RUN_BUTTON.set_enabled(false);
     // Once a run, CORVANT is started while its light is white. A copy this loader started that

@@ -1,0 +1,144 @@
+// The main window's load and unload against the in-memory store.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+using namespace ui::colours;
+
+TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
+  fakes::Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  EXPECT_EQ(m.geometry(), (ui::Geometry{1000, 1000, 9585, 2160}));
+  EXPECT_EQ(m.title(), "TARNWICK - TARNWICK");
+  EXPECT_EQ(m.APP_EXE_NAME_LABEL.caption(), "TARNWICK");
+  EXPECT_TRUE(m.AlwaysOnTopTimer_TICKBOX.ticked());
+  EXPECT_TRUE(m.AlwaysOnTopTimer.armed());
+  EXPECT_FALSE(m.AUTOSTART_TIME_TICKBOX.ticked());
+  EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "START");
+  EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
+  EXPECT_FALSE(m.AUTOCLOSE_TIME_TICKBOX.ticked());
+  EXPECT_FALSE(m.AUTOCLOSE_START_BUTTON.enabled());
+  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "00");
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "00");
+  for (ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.PELLUM_OFF_LIGHT}) {
+    EXPECT_EQ(l->back_colour(), kRed);
+    EXPECT_EQ(l->fore_colour(), kBlack);
+  }
+  EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kBlack);
+  EXPECT_EQ(m.DAEMON_START_LIGHT.fore_colour(), kRed);
+  for (ui::Label* l : {&m.AUTOPILOT_STARTED_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
+                       &m.PAUSE_FOR_STOP_LIGHT, &m.AUTOPILOT_COMPLETED_LIGHT})
+    EXPECT_EQ(l->back_colour(), kWhite) << l->name();
+  EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked());
+  EXPECT_FALSE(m.AUTORUN_DAEMON_TICKBOX.ticked());
+  EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "");
+  EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), "MF-PELLUM-ON");
+  EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), "MF-PELLUM-OFF");
+  EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!");
+  EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kRed);
+  EXPECT_EQ(m.LAST_RUN_TEXTBOX.fore_colour(), kBlack);
+  for (ui::Timer* t : {&m.AUTOSTART_TIMER, &m.CORVANT_LOADER_TIMER, &m.CLI_PAUSE_TIMER})
+    EXPECT_EQ(t->interval(), 1000);
+  EXPECT_EQ(m.CORVANT_WATCHER_TIMER.interval(), 2160);
+  EXPECT_EQ(m.FirstFocus(), &m.AUTOSTART_START_BUTTON);
+  EXPECT_TRUE(h.store.writes().empty()) << "load writes nothing";
+  EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.rendered());
+  EXPECT_FALSE(m.CLI_FULL_RUN_CMD_TEXTBOX.rendered());
+}
+
+TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
+  fakes::Harness h;
+  h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
+  h.Seed("AlwaysOnTopTimer_TICKBOX", "0");
+  h.Seed("AUTORUN_QT_TICKBOX", "1");
+  h.Seed("AUTORUN_DAEMON_TICKBOX", "1");
+  h.Seed("LAST_RUN_TEXTBOX", "!!! SUCCESS !!!");
+  h.Seed("MAIN-Left", "2400");
+  h.Seed("MAIN-Width", "nan");
+  h.Seed("QT_FULL_RUN_CMD_TEXTBOX", "  C:\\node\\qt.exe -datadir=\"D:\\a b\", x ");
+  TARNWICK_MAIN& m = h.Open();
+  EXPECT_TRUE(m.AUTOCLOSE_START_BUTTON.enabled());
+  EXPECT_FALSE(m.AUTOCLOSE_TIMER.armed());
+  EXPECT_FALSE(m.AlwaysOnTopTimer_TICKBOX.ticked());
+  EXPECT_FALSE(m.AlwaysOnTopTimer.armed());
+  EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked());
+  EXPECT_FALSE(m.AUTORUN_DAEMON_TICKBOX.ticked());
+  EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kBlack);
+  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kWhite);
+  EXPECT_EQ(h.Stored("AUTORUN_DAEMON_TICKBOX"), "1") << "load does not correct the store";
+  EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kGreen);
+  EXPECT_EQ(m.left(), 2400);
+  EXPECT_EQ(m.geometry().width, 9585);
+  EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "  C:\\node\\qt.exe -datadir=\"D:\\a b\", x ");
+}
+
+TEST(MainWindowLoad, NodeChoiceAndOutcomeLooks) {
+  {
+    fakes::Harness h;
+    h.Seed("AUTORUN_QT_TICKBOX", "0");
+    h.Seed("AUTORUN_DAEMON_TICKBOX", "0");
+    TARNWICK_MAIN& m = h.Open();
+    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kWhite);
+    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kWhite);
+    EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.ticked() || m.AUTORUN_DAEMON_TICKBOX.ticked());
+  }
+  {
+    fakes::Harness h;
+    h.Seed("AUTORUN_QT_TICKBOX", "0");
+    h.Seed("AUTORUN_DAEMON_TICKBOX", "1");
+    TARNWICK_MAIN& m = h.Open();
+    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kBlack);
+    EXPECT_EQ(m.QT_START_LIGHT.fore_colour(), kRed);
+    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kWhite);
+  }
+  for (const char* outcome : {"!!! MANUAL START !!!", "!!! MANUAL STOP !!!", "!!! success !!!", "!!! SUCCESS !!! "}) {
+    fakes::Harness h;
+    h.Seed("LAST_RUN_TEXTBOX", outcome);
+    EXPECT_EQ(h.Open().LAST_RUN_TEXTBOX.back_colour(), kRed) << outcome;
+  }
+}
+
+TEST(MainWindowLoad, AutoStartTickedStartsTheCountdownWithoutAClick) {
+  fakes::Harness h;
+  h.Seed("AUTOSTART_TIME_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
+  EXPECT_TRUE(m.AUTOSTART_TIMER.armed());
+  EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
+}
+
+TEST(MainWindowUnload, WritesPositionThreeTickBoxesAndOutcomeAndNothingElse) {
+  fakes::Harness h;
+  h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  h.desktop.UserMoved(m, 2000, 3015);
+  h.desktop.UserClick(m.AlwaysOnTopTimer_TICKBOX);
+  h.desktop.UserClose(m);
+  EXPECT_EQ(h.store.writes(),
+            (std::vector<std::string>{"MAIN-Left=2000", "MAIN-Top=3015", "AlwaysOnTopTimer_TICKBOX=0",
+                                      "AUTOSTART_TIME_TICKBOX=0", "AUTOCLOSE_TIME_TICKBOX=1",
+                                      "LAST_RUN_TEXTBOX=!!! LAST RUN !!!"}));
+  EXPECT_EQ(h.host.events, (std::vector<std::string>{"open TARNWICK_MAIN", "destroy TARNWICK_MAIN"}));
+}
+
+TEST(MainWindowUnload, ReopeningRestoresThePositionAndAnotherNameKeepsItsOwnSection) {
+  fakes::Harness first;
+  TARNWICK_MAIN& m = first.Open();
+  first.desktop.UserMoved(m, 3000, 4000);
+  first.desktop.Close(m);
+  fakes::Harness demo("TARNWICK-DEMO");
+  demo.store = first.store;
+  TARNWICK_MAIN& d = demo.Open();
+  EXPECT_EQ(d.title(), "TARNWICK - TARNWICK-DEMO");
+  EXPECT_EQ(d.left(), 1000) << "another name reads its own section";
+  demo.desktop.Close(d);
+  EXPECT_EQ(demo.store.Value("TARNWICK", "MAIN-Left"), "3000");
+  EXPECT_EQ(demo.store.Value("TARNWICK-DEMO", "MAIN-Left"), "1000");
+  fakes::Harness again;
+  again.store = first.store;
+  EXPECT_EQ(again.Open().geometry(), (ui::Geometry{3000, 4000, 9585, 2160}));
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// The three settings windows against the real main window: loads, Save, Cancel, Close, the hub's
+// choice of node program, and what reaches the open main window and when.
+#include <gtest/gtest.h>
+
+#include "run_world.h"
+#include "settings/pellum_corvant_settings.h"
+#include "settings/qt_daemon_cli_settings.h"
+#include "settings/settings_hub.h"
+
+namespace {
+
+using namespace ui::colours;
+using fakes::Harness;
+using fakes::RunWorld;
+
+template <class W>
+W& Newest(Harness& h) {
+  return dynamic_cast<W&>(*h.desktop.open_forms().back());
+}
+
+TARNWICK_SETTINGS& OpenHub(Harness& h) {
+  h.Click(h.main->SETTINGS_BUTTON);
+  return Newest<TARNWICK_SETTINGS>(h);
+}
+
+TEST(SettingsHub, OpensFromTheMainWindowWithTheDesignedStateOnAnEmptyStore) {
+  Harness h;
+  h.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  EXPECT_EQ(hub.owner(), h.main);
+  EXPECT_EQ(hub.geometry(), (ui::Geometry{1000, 1000, 4575, 3900}));
+  EXPECT_TRUE(hub.AUTORUN_QT_TICKBOX.ticked());
+  EXPECT_FALSE(hub.AUTORUN_DAEMON_TICKBOX.ticked());
+  EXPECT_FALSE(hub.AUTORUN_DAEMON_TICKBOX.enabled());
+  EXPECT_TRUE(hub.CLOSE_BUTTON.enabled());
+  EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON);
+  h.Click(hub.TARNWICK_CREATOR);
+  h.Click(hub.TARNWICK_CREATOR);
+  EXPECT_EQ(hub.TARNWICK_CREATOR.caption(), TARNWICK_SETTINGS::kContact);
+}
+
+TEST(SettingsHub, LoadOutcomesForEveryStoredPair) {
+  struct Case {
+    const char *qt, *daemon;
+    bool hub_qt, hub_daemon, qt_enabled, daemon_enabled, close_enabled, main_qt, main_daemon;
+    ui::Colour qt_light, daemon_light;
+  };
+  const Case cases[] = {
+      {"1", "0", true, false, true, false, true, true, false, kWhite, kBlack},
+      {"0", "1", false, true, false, true, true, false, true, kBlack, kSystemWindow},
+      {"0", "0", false, false, true, true, false, false, true, kWhite, kSystemWindow},
+      // Never written by the program: the wallet wins, as in the main window, and nothing flips.
+      {"1", "1", true, false, true, false, true, true, false, kWhite, kBlack},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("stored ") + c.qt + "," + c.daemon);
+    Harness h;
+    h.Seed("AUTORUN_QT_TICKBOX", c.qt);
+    h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
+    TARNWICK_MAIN& m = h.Open();
+    TARNWICK_SETTINGS& hub = OpenHub(h);
+    EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.ticked(), c.hub_qt);
+    EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.ticked(), c.hub_daemon);
+    EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.enabled(), c.qt_enabled);
+    EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.enabled(), c.daemon_enabled);
+    EXPECT_EQ(hub.CLOSE_BUTTON.enabled(), c.close_enabled);
+    EXPECT_EQ(m.AUTORUN_QT_TICKBOX.ticked(), c.main_qt);
+    EXPECT_EQ(m.AUTORUN_DAEMON_TICKBOX.ticked(), c.main_daemon);
+    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), c.qt_light);
+    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), c.daemon_light);
+  }
+}
+
+TEST(SettingsHub, SwitchingToTheDaemonAndClosing) {
+  Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.AUTORUN_QT_TICKBOX);  // no choice
+  EXPECT_FALSE(hub.CLOSE_BUTTON.enabled());
+  EXPECT_TRUE(hub.AUTORUN_DAEMON_TICKBOX.enabled());
+  EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
+  EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked()) << "the main window's own kind is left until Close";
+  EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kSystemWindow);
+  EXPECT_EQ(m.DAEMON_START_LIGHT.fore_colour(), kBlack);
+  h.Click(hub.CLOSE_BUTTON);
+  EXPECT_TRUE(h.desktop.IsOpen(hub)) << "Close cannot be pressed without a choice";
+  h.Click(hub.AUTORUN_DAEMON_TICKBOX);
+  EXPECT_FALSE(hub.AUTORUN_QT_TICKBOX.enabled());
+  EXPECT_TRUE(hub.CLOSE_BUTTON.enabled());
+  EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.ticked());
+  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kBlack);
+  EXPECT_EQ(m.QT_START_LIGHT.fore_colour(), kRed);
+  h.desktop.UserMoved(hub, 1500, 2500);
+  h.store.ClearWrites();
+  h.Click(hub.CLOSE_BUTTON);
+  EXPECT_EQ(h.store.writes(),
+            (std::vector<std::string>{"SETTINGS-Left=1500", "SETTINGS-Top=2500", "AUTORUN_QT_TICKBOX=0",
+                                      "AUTORUN_DAEMON_TICKBOX=1", "SETTINGS-Left=1500", "SETTINGS-Top=2500"}));
+  EXPECT_EQ(h.desktop.open_forms().size(), 1u);
+  EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
+}
+
+TEST(SettingsHub, ClosingByTheFrameInTheNoChoiceStateStoresOnlyThePosition) {
+  Harness h;
+  RunWorld::SeedRun(h, false, false);
+  TARNWICK_MAIN& m = h.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.AUTORUN_QT_TICKBOX);
+  h.store.ClearWrites();
+  h.desktop.UserClose(hub);
+  EXPECT_EQ(h.store.writes(), (std::vector<std::string>{"SETTINGS-Left=1000", "SETTINGS-Top=1000"}));
+  EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked());
+  EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
+  // The next run then starts both node programs.
+  h.Click(m.AUTOSTART_START_BUTTON);
+  RunWorld w(h);
+  w.RunFor(11);
+  EXPECT_EQ(h.processes.LaunchCount("/node/qt -server"), 1);
+  EXPECT_EQ(h.processes.LaunchCount("/node/daemond"), 1);
+}
+
+TEST(HelperToolsWindow, EmptyStoreLoadAndTheTickBoxesRepaintTheMainWindowAtOnce) {
+  Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
+  auto& w = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
+  EXPECT_EQ(w.owner(), &hub);
+  EXPECT_EQ(w.title(), "TARNWICK - PELLUM & CORVANT - SETTINGS");
+  EXPECT_EQ(w.geometry(), (ui::Geometry{1000, 1000, 6720, 4305}));
+  EXPECT_FALSE(w.PELLUM_ON_LOCATION_TEXTBOX.enabled());
+  EXPECT_TRUE(w.PELLUM_ON_LOCATION_TEXTBOX.read_only());
+  EXPECT_EQ(w.FirstFocus(), &w.CANCEL_BUTTON);
+  h.Click(hub.QT_DAEMON_CLI_BUTTON);
+  EXPECT_EQ(h.desktop.open_forms().size(), 3u) << "the hub takes no input while its child is open";
+  h.Click(w.PELLUM_OFF_TICKBOX);
+  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kSystemWindow);
+  EXPECT_TRUE(w.PELLUM_OFF_LOCATION_TEXTBOX.enabled());
+  h.Click(w.PELLUM_OFF_TICKBOX);
+  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kRed);
+  h.Click(w.PELLUM_OFF_TICKBOX);
+  h.store.ClearWrites();
+  h.Click(w.CANCEL_BUTTON);
+  EXPECT_EQ(h.store.writes(), (std::vector<std::string>{"PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000",
+                                                        "PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000"}));
+  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kSystemWindow) << "the repaint survives Cancel";
+  EXPECT_FALSE(m.PELLUM_OFF_TICKBOX.ticked());
+}
+
+TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
+  Harness h;
+  h.Seed("PELLUM_ON_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  m.PELLUM_ON_LIGHT.set_back_colour(kCyan);  // as a run might have left it
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
+  auto& w = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
+  EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kSystemWindow) << "a stored tick repaints at load";
+  EXPECT_TRUE(w.PELLUM_ON_LOCATION_TEXTBOX.enabled());
+  const std::string odd = "/home/ann/My Tools/o'brien \"x\", y\\z Zürich/";
+  h.desktop.UserEdit(w.PELLUM_ON_LOCATION_TEXTBOX, odd);
+  h.desktop.UserEdit(w.PELLUM_OFF_LOCATION_TEXTBOX, "refused: the box is disabled");
+  h.desktop.UserEdit(w.CORVANT_LOCATION_TEXTBOX, "");
+  h.desktop.UserEdit(w.CV_FILENAME_TEXTBOX, "");
+  for (int round = 0; round < 2; ++round) {
+    h.store.ClearWrites();
+    h.Click(w.SAVE_BUTTON);
+    EXPECT_EQ(h.store.writes(),
+              (std::vector<std::string>{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0",
+                                        "PELLUM_ON_LOCATION_TEXTBOX=" + odd, "PELLUM_OFF_LOCATION_TEXTBOX=",
+                                        "CORVANT_LOCATION_TEXTBOX=", "CV_FILENAME_TEXTBOX=",
+                                        "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + "/MF-PELLUM-ON",
+                                        "PELLUM_OFF_FULL_LOCATION_TEXTBOX=/MF-PELLUM-OFF",
+                                        "CORVANT_FULL_LOCATION_TEXTBOX=/"}));
+    EXPECT_EQ(w.CANCEL_BUTTON.caption(), "Close");
+  }
+  EXPECT_EQ(m.PELLUM_ON_FULL_LOCATION_TEXTBOX.text(), odd + "/MF-PELLUM-ON");
+  EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), "");
+  EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kSystemWindow) << "Save touches no light";
+}
+
+TEST(NodeProgramsWindow, SaveWritesBothKeysAndTheMainWindowAndLongTextSurvives) {
+  Harness h;
+  h.Seed("QT_RUN_CMD_TEXTBOX", "shown here");
+  h.Seed("QT_FULL_RUN_CMD_TEXTBOX", "run by the main window");
+  TARNWICK_MAIN& m = h.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.QT_DAEMON_CLI_BUTTON);
+  auto& w = Newest<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h);
+  EXPECT_EQ(w.geometry(), (ui::Geometry{1000, 1000, 6255, 5640}));
+  EXPECT_EQ(w.QT_RUN_CMD_TEXTBOX.text(), "shown here");
+  EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "run by the main window");
+  const std::string long_text = "  \"C:\\Program Files\\node.exe\" -rpcpassword=a;b,c " + std::string(10'000, 'x') + " ";
+  h.desktop.UserEdit(w.QT_RUN_CMD_TEXTBOX, long_text);
+  h.desktop.UserEdit(w.CLI_FILENAME_TEXTBOX, "Cli.exe");
+  h.store.ClearWrites();
+  h.Click(w.SAVE_BUTTON);
+  ASSERT_EQ(h.store.writes().size(), 9u);
+  EXPECT_EQ(h.store.writes()[0], "QT_RUN_CMD_TEXTBOX=" + long_text);
+  EXPECT_EQ(h.store.writes()[6], "QT_FULL_RUN_CMD_TEXTBOX=" + long_text);
+  EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), long_text);
+  EXPECT_EQ(m.CLI_FILENAME_TEXTBOX.text(), "Cli.exe");
+  EXPECT_EQ(m.DAEMOND_FULL_RUN_CMD_TEXTBOX.text(), "");
+  EXPECT_EQ(w.CANCEL_BUTTON.caption(), "Close");
+  h.desktop.UserMoved(w, 2000, 2000);
+  h.Click(w.CANCEL_BUTTON);
+  h.Click(hub.QT_DAEMON_CLI_BUTTON);
+  auto& again = Newest<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h);
+  EXPECT_EQ(again.left(), 2000);
+  EXPECT_EQ(again.CANCEL_BUTTON.caption(), "Cancel");
+  EXPECT_EQ(again.QT_RUN_CMD_TEXTBOX.text(), long_text);
+}
+
+TEST(SettingsDuringARun, ASaveTakesEffectAtTheNextProbe) {
+  Harness h;
+  RunWorld::SeedRun(h);
+  h.Seed("CV_FILENAME_TEXTBOX", "corvant-misspelt");
+  TARNWICK_MAIN& m = h.Open();
+  RunWorld w(h);
+  w.corvant_seconds = 30;
+  TARNWICK_SETTINGS& hub = OpenHub(h);  // opened during the countdown, before Settings is disabled
+  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
+  auto& tools = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
+  w.RunFor(11);
+  EXPECT_FALSE(m.SETTINGS_BUTTON.enabled()) << "the countdown ends under the open settings windows";
+  w.RunFor(3);
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
+  h.desktop.UserEdit(tools.CV_FILENAME_TEXTBOX, "corvant");
+  h.desktop.UserEdit(tools.CORVANT_LOCATION_TEXTBOX, "/tools");
+  h.Click(tools.SAVE_BUTTON);
+  EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), "corvant");
+  w.Second();
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+}
+
+TEST(SettingsDuringARun, AutoCloseClosesTheOpenSettingsWindowsFirst) {
+  Harness h;
+  h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  h.Click(m.AUTOCLOSE_START_BUTTON);
+  TARNWICK_SETTINGS& hub = OpenHub(h);
+  h.Click(hub.QT_DAEMON_CLI_BUTTON);
+  h.Seconds(10);
+  EXPECT_EQ(h.desktop.open_forms().size(), 3u);
+  h.store.ClearWrites();
+  h.Seconds(1);
+  EXPECT_TRUE(h.desktop.empty());
+  EXPECT_EQ(h.store.writes(),
+            (std::vector<std::string>{"QT-D-CLI-SETTINGS-Left=1000", "QT-D-CLI-SETTINGS-Top=1000",
+                                      "SETTINGS-Left=1000", "SETTINGS-Top=1000", "MAIN-Left=1000", "MAIN-Top=1000",
+                                      "AlwaysOnTopTimer_TICKBOX=1", "AUTOSTART_TIME_TICKBOX=0",
+                                      "AUTOCLOSE_TIME_TICKBOX=1", "LAST_RUN_TEXTBOX=!!! SUCCESS !!!"}));
+  EXPECT_EQ(h.host.events.back(), "destroy TARNWICK_MAIN");
+}
+
+}  // namespace
