@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "process/platform_names.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked());
   EXPECT_FALSE(m.AUTORUN_DAEMON_TICKBOX.ticked());
   EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "");
-  EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), "MF-PELLUM-ON");
-  EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), "MF-PELLUM-OFF");
+  EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), process::kPellumOnFileName);
+  EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), process::kPellumOffFileName);
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!");
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kRed);
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.fore_colour(), kBlack);

@@ -296,7 +296,7 @@ TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
 TEST(HelperTools, ThePellumOffWatcherActsOnceEvenWhenPellumOffIsAlreadyRunning) {
   Harness h;
   RunWorld::SeedRun(h, true, false);
-  h.processes.Start("MF-PELLUM-OFF");
+  h.processes.Start(std::string(process::kPellumOffFileName));
   TARNWICK_MAIN& m = h.Open();
   RunWorld w(h);
   w.helper_seconds = -1;

@@ -2,6 +2,7 @@
 // choice of node program, and what reaches the open main window and when.
 #include <gtest/gtest.h>
 
+#include "process/platform_names.h"
 #include "run_world.h"
 #include "settings/pellum_corvant_settings.h"
 #include "settings/qt_daemon_cli_settings.h"
@@ -162,6 +163,8 @@ TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
   h.desktop.UserEdit(w.PELLUM_OFF_LOCATION_TEXTBOX, "refused: the box is disabled");
   h.desktop.UserEdit(w.CORVANT_LOCATION_TEXTBOX, "");
   h.desktop.UserEdit(w.CV_FILENAME_TEXTBOX, "");
+  const std::string sep(1, process::kFolderSeparator);
+  const std::string on(process::kPellumOnFileName), off(process::kPellumOffFileName);
   for (int round = 0; round < 2; ++round) {
     h.store.ClearWrites();
     h.Click(w.SAVE_BUTTON);
@@ -169,12 +172,12 @@ TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
               (std::vector<std::string>{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0",
                                         "PELLUM_ON_LOCATION_TEXTBOX=" + odd, "PELLUM_OFF_LOCATION_TEXTBOX=",
                                         "CORVANT_LOCATION_TEXTBOX=", "CV_FILENAME_TEXTBOX=",
-                                        "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + "/MF-PELLUM-ON",
-                                        "PELLUM_OFF_FULL_LOCATION_TEXTBOX=/MF-PELLUM-OFF",
-                                        "CORVANT_FULL_LOCATION_TEXTBOX=/"}));
+                                        "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + sep + on,
+                                        "PELLUM_OFF_FULL_LOCATION_TEXTBOX=" + sep + off,
+                                        "CORVANT_FULL_LOCATION_TEXTBOX=" + sep}));
     EXPECT_EQ(w.CANCEL_BUTTON.caption(), "Close");
   }
-  EXPECT_EQ(m.PELLUM_ON_FULL_LOCATION_TEXTBOX.text(), odd + "/MF-PELLUM-ON");
+  EXPECT_EQ(m.PELLUM_ON_FULL_LOCATION_TEXTBOX.text(), odd + sep + on);
   EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), "");
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kSystemWindow) << "Save touches no light";
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "harness.h"
+#include "process/platform_names.h"
 
 namespace fakes {
 
@@ -26,8 +27,8 @@ struct RunWorld {
     h.Seed("DAEMOND_FILENAME_TEXTBOX", "daemond");
     h.Seed("CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop");
     h.Seed("CLI_FILENAME_TEXTBOX", "cli");
-    h.processes.Define("/tools/MF-PELLUM-ON", "MF-PELLUM-ON");
-    h.processes.Define("/tools/MF-PELLUM-OFF", "MF-PELLUM-OFF");
+    h.processes.Define("/tools/MF-PELLUM-ON", std::string(process::kPellumOnFileName));
+    h.processes.Define("/tools/MF-PELLUM-OFF", std::string(process::kPellumOffFileName));
     h.processes.Define("/tools/corvant", "corvant");
     h.processes.Define("/node/qt -server", "qt");
     h.processes.Define("/node/daemond", "daemond");
@@ -40,8 +41,8 @@ struct RunWorld {
   void Second() {
     h.Seconds(1);
     ++second;
-    Act("/tools/MF-PELLUM-ON", "MF-PELLUM-ON", helper_seconds);
-    Act("/tools/MF-PELLUM-OFF", "MF-PELLUM-OFF", helper_seconds);
+    Act("/tools/MF-PELLUM-ON", std::string(process::kPellumOnFileName), helper_seconds);
+    Act("/tools/MF-PELLUM-OFF", std::string(process::kPellumOffFileName), helper_seconds);
     Act("/tools/corvant", "corvant", corvant_seconds);
     Act("/node/cli stop", "cli", cli_seconds);
     // The stop command ends the node after its shutdown time, if the node honours it.

@@ -1,0 +1,43 @@
+// The Linux program: the Qt application, the platform's ports, the core's desktop and the main
+// window, and the ways the program ends (close box, signals, end of the desktop session).
+#include <QApplication>
+#include <QSessionManager>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/platform.h"
+#include "app/program_name.h"
+#include "frontend/qt/qt_host.h"
+#include "frontend/qt/signal_bridge.h"
+#include "frontend/qt/x11_window_manager.h"
+#include "process/linux_process.h"
+#include "settings/file_store.h"
+#include "ui/desktop.h"
+
+int main(int argc, char** argv) {
+  // The name as started, before Qt sees argv: a link or copy under another name has its own section.
+  const std::string exe_name = app::ProgramNameFromArgv0(argc > 0 ? argv[0] : "");
+
+  QApplication app(argc, argv);
+  // The program ends when the core has closed its last window, never because Qt hid one.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  settings::FileStore store;
+  process::LinuxProcessControl processes;
+  ui::Desktop desktop;
+  qtfe::QtHost host(desktop);
+  qtfe::X11WindowManager window_manager(host);
+  app::Platform platform{processes, store, window_manager, exe_name};
+
+  // Every outside request to end goes through the main window's close, so unloading stores everything
+  // before Qt takes any widget down.
+  qtfe::SignalBridge signal_bridge([&host](int) { host.CloseTopLevels(); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&host](QSessionManager&) { host.CloseTopLevels(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&host] { host.CloseTopLevels(); });
+
+  host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform));
+  const int rc = QApplication::exec();
+  host.CloseTopLevels();
+  desktop.CollectClosed();
+  return rc;
+}

@@ -1,0 +1,102 @@
+// Windows process port: Toolhelp snapshot probe and CreateProcessW launcher.
+#include "process/win32_process.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "process/command_line.h"
+
+namespace process {
+
+std::wstring Widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(length), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, result.data(), length);
+  return result;
+}
+
+std::string Narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = static_cast<int>(utf16.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(length), '\0');
+  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, result.data(), length, nullptr, nullptr);
+  return result;
+}
+
+void ReportProblem(std::string_view text) {
+  const std::string line = "TARNWICK: " + std::string(text) + "\n";
+  OutputDebugStringW(Widen(line).c_str());
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+Win32ProcessHandle::~Win32ProcessHandle() {
+  if (process_ != nullptr) CloseHandle(process_);
+}
+
+bool Win32ProcessHandle::IsRunning() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+Win32ProcessControl::Win32ProcessControl()
+    : snapshot_([] { return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); }) {}
+
+Probe Win32ProcessControl::IsProcessRunning(std::string_view image_name) {
+  // A path is never an image name; answering "not running" keeps a stray value from matching.
+  if (image_name.empty() || image_name.find_first_of("\\/") != std::string_view::npos) return Probe::NotRunning;
+  const std::wstring wanted = Widen(image_name);
+
+  const HANDLE snapshot = snapshot_();
+  if (snapshot == INVALID_HANDLE_VALUE || snapshot == nullptr) {
+    ReportProblem("cannot read the process list (error " + std::to_string(GetLastError()) + ")");
+    return Probe::Unknown;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  Probe answer = Probe::NotRunning;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(), static_cast<int>(wanted.size()), TRUE) ==
+        CSTR_EQUAL) {
+      answer = Probe::Running;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  return answer;
+}
+
+std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_view command_line) {
+  if (command_line.empty()) {
+    ReportProblem("nothing to start: the command line is empty");
+    return nullptr;
+  }
+  // Locations are composed unquoted, so "C:\My Tools\x.exe -arg" must start x.exe, not "C:\My".
+  const WindowsCommand resolved = ResolveWindowsCommandLine(command_line, [](const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  });
+  const std::wstring application = Widen(resolved.application_name);
+  // CreateProcessW may write into its command line, so it gets a copy of its own.
+  const std::wstring text = Widen(resolved.command_line);
+  std::vector<wchar_t> writable(text.begin(), text.end());
+  writable.push_back(L'\0');
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &started)) {
+    ReportProblem("cannot start \"" + std::string(command_line) + "\" (error " + std::to_string(GetLastError()) +
+                  ")");
+    return nullptr;
+  }
+  CloseHandle(started.hThread);
+  return std::make_unique<Win32ProcessHandle>(started.hProcess);
+}
+
+}  // namespace process

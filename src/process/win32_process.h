@@ -1,0 +1,55 @@
+// The process port on Windows: a Toolhelp walk of the process list, and CreateProcessW for the
+// command lines a run starts. Also the UTF-8/UTF-16 conversion every Windows port uses.
+#pragma once
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "process/process.h"
+
+namespace process {
+
+// The core speaks UTF-8 and Windows UTF-16; text that is not valid UTF-8 gets U+FFFD, never lost.
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+// A problem the program carries on after: to the debugger (OutputDebugStringW) and standard error.
+void ReportProblem(std::string_view text);
+
+class Win32ProcessHandle : public ProcessHandle {
+ public:
+  explicit Win32ProcessHandle(HANDLE process) : process_(process) {}
+  ~Win32ProcessHandle() override;
+  Win32ProcessHandle(const Win32ProcessHandle&) = delete;
+  Win32ProcessHandle& operator=(const Win32ProcessHandle&) = delete;
+  bool IsRunning() override;
+  HANDLE native() const { return process_; }
+
+ private:
+  HANDLE process_;
+};
+
+class Win32ProcessControl : public ProcessControl {
+ public:
+  // Takes the process-list snapshot; replaceable so tests can play a failing or watched snapshot.
+  using SnapshotFunction = std::function<HANDLE()>;
+  Win32ProcessControl();
+  explicit Win32ProcessControl(SnapshotFunction snapshot) : snapshot_(std::move(snapshot)) {}
+
+  Probe IsProcessRunning(std::string_view image_name) override;
+  std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+
+ private:
+  SnapshotFunction snapshot_;
+};
+
+}  // namespace process

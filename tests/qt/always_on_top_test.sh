@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Always on top with a real EWMH window manager: TARNWICK under a private Xvfb with openbox, another
+# program's window put in front, then the stacking state and geometry read back from the X server.
+# Usage: always_on_top_test.sh PATH/TO/TARNWICK
+set -u
+tarnwick=$1
+fail() { echo "FAIL: $*" >&2; status=1; }
+status=0
+work=$(mktemp -d)
+xvfb= wm= prog= other=
+
+cleanup() {
+  for pid in $other $prog $wm $xvfb; do kill "$pid" 2>/dev/null; done
+  for pid in $other $prog $wm $xvfb; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local secs=$1; shift
+  for _ in $(seq $((secs * 20))); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
+  return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null & xvfb=$!
+wait_for 10 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox --sm-disable >/dev/null 2>&1 & wm=$!
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTED | grep -q _NET_WM_STATE_ABOVE' || { echo "openbox did not start" >&2; exit 1; }
+
+mkdir -p "$work/config"
+# In a sanitizer build, the session bus library's process-long allocations are not the program's.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick.err" & prog=$!
+find_main() { xdotool search --name '^TARNWICK - TARNWICK$' | head -n1; }
+wait_for 10 sh -c "xdotool search --name '^TARNWICK - TARNWICK\$'" || { echo "no main window" >&2; exit 1; }
+main=$(find_main)
+geometry() { xwininfo -id "$1" | grep -E 'Absolute upper-left|Width|Height' | tr '\n' ' ' | tr -s ' '; }
+wait_for 5 sh -c "xwininfo -id $main | grep -q 'Map State: IsViewable'"
+sleep 0.5
+before=$(geometry "$main")
+
+# The designed place and size: the frame at 1000/1000 twips, the client 633 x 119 pixels.
+case "$before" in
+  *"Width: 633 Height: 119"*) ;;
+  *) fail "client size is not 633x119: $before" ;;
+esac
+
+xmessage -name other -title OTHER-WINDOW "another program" & other=$!
+wait_for 10 sh -c "xdotool search --name '^OTHER-WINDOW\$'" || { echo "no other window" >&2; exit 1; }
+other_win=$(xdotool search --name '^OTHER-WINDOW$' | head -n1)
+xdotool windowactivate "$other_win" 2>/dev/null
+wait_for 5 sh -c "xprop -root _NET_ACTIVE_WINDOW | grep -qi $(printf '0x%x' "$other_win")" ||
+  fail "the other window never became active"
+
+above() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+wait_for 5 above "$main" || fail "the main window never got _NET_WM_STATE_ABOVE"
+above "$other_win" && fail "the other window has _NET_WM_STATE_ABOVE"
+after=$(geometry "$main")
+[ "$before" = "$after" ] || fail "the main window moved or changed size: '$before' -> '$after'"
+active=$(xprop -root _NET_ACTIVE_WINDOW)
+case "$active" in
+  *"$(printf '0x%x' "$other_win")"*) ;;
+  *) fail "raising the main window activated it: $active" ;;
+esac
+
+# The settings hub, modal to the always-on-top main window, must open above it, not under it.
+xdotool mousemove --window "$main" 270 92 click 1
+wait_for 10 sh -c "xdotool search --name '^TARNWICK - SETTINGS\$'" || fail "the Settings button opened no window"
+hub=$(xdotool search --name '^TARNWICK - SETTINGS$' | head -n1)
+if [ -n "$hub" ]; then
+  wait_for 5 above "$hub" || fail "the hub is not above its always-on-top owner"
+  stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep -n '^0x' )
+  pos_main=$(echo "$stacking" | grep -i "$(printf '0x%x' "$main")\$" | cut -d: -f1)
+  pos_hub=$(echo "$stacking" | grep -i "$(printf '0x%x' "$hub")\$" | cut -d: -f1)
+  [ -n "$pos_main" ] && [ -n "$pos_hub" ] && [ "$pos_hub" -gt "$pos_main" ] ||
+    fail "the hub is stacked under the main window ($pos_hub vs $pos_main)"
+fi
+
+# A polite end: SIGTERM closes through the core, which stores the position it opened at.
+kill -TERM "$prog"
+for _ in $(seq 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.05; done
+if kill -0 "$prog" 2>/dev/null; then
+  fail "TARNWICK did not end on SIGTERM"
+else
+  wait "$prog"; rc=$?; prog=
+  [ "$rc" -eq 0 ] || fail "TARNWICK ended with $rc on SIGTERM"
+  conf="$work/config/TARNWICK/TARNWICK.conf"
+  grep -qx 'MAIN-Left=1000' "$conf" || fail "MAIN-Left not stored unchanged: $(grep MAIN- "$conf" 2>&1)"
+  grep -qx 'AlwaysOnTopTimer_TICKBOX=1' "$conf" || fail "the unload did not store the tick boxes"
+fi
+
+[ "$status" -eq 0 ] && echo "PASS: always on top under openbox"
+exit "$status"

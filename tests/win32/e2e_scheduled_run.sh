@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# One whole scheduled run of the real TARNWICK.exe under Wine with the stand-in programs: Auto
+# Start and Auto Close ticked, it must run the chain, close by itself and store "!!! SUCCESS !!!".
+#   e2e_scheduled_run.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
+set -euo pipefail
+bin=${1:?usage: $0 BIN_DIR}
+: "${WINEPREFIX:?set WINEPREFIX to a temporary prefix}" "${DISPLAY:?set DISPLAY}"
+export WINEDEBUG=${WINEDEBUG:--all}
+wine=${WINE:-wine}
+deadline=${TARNWICK_E2E_DEADLINE:-180}
+
+# A folder with a space, so the unquoted command lines must be read as the launcher reads them.
+dir="$WINEPREFIX/drive_c/tw e2e $$"
+win="C:\\tw e2e $$"
+rm -rf "$dir"
+mkdir -p "$dir/state"
+trap 'rm -rf "$dir"' EXIT
+for program in TARNWICK NODE-QT-STANDIN NODE-CLI-STANDIN MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF; do
+  cp "$bin/$program.exe" "$dir/"
+done
+printf '%s\r\n' "$win\\state" >"$dir/standin-state.txt"
+
+# The settings a user would have saved, written as another program would: through reg.exe.
+reg_text() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
+{
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\TARNWICK\\TARNWICK]\r\n'
+  while IFS='=' read -r key value; do
+    printf '"%s"="%s"\r\n' "$key" "$(reg_text "$value")"
+  done <<SETTINGS
+AUTOSTART_TIME_TICKBOX=1
+AUTOCLOSE_TIME_TICKBOX=1
+AlwaysOnTopTimer_TICKBOX=1
+AUTORUN_QT_TICKBOX=1
+AUTORUN_DAEMON_TICKBOX=0
+PELLUM_ON_TICKBOX=1
+PELLUM_OFF_TICKBOX=1
+PELLUM_ON_FULL_LOCATION_TEXTBOX=$win\\MF-PELLUM-ON.exe
+PELLUM_OFF_FULL_LOCATION_TEXTBOX=$win\\MF-PELLUM-OFF
+QT_FULL_RUN_CMD_TEXTBOX=$win\\NODE-QT-STANDIN.exe --state "$win\\state" --shutdown-delay-ms 1500
+QT_FILENAME_TEXTBOX=node-qt-standin.exe
+CORVANT_FULL_LOCATION_TEXTBOX=$win\\MF-CORVANT-STANDIN --state "$win\\state" --catch-up-ms 3000
+CV_FILENAME_TEXTBOX=MF-CORVANT-STANDIN.exe
+CLI_FULL_RUN_CMD_TEXTBOX=$win\\NODE-CLI-STANDIN.exe --state "$win\\state" stop
+CLI_FILENAME_TEXTBOX=NODE-CLI-STANDIN.exe
+LAST_RUN_TEXTBOX=!!! MANUAL STOP !!!
+SETTINGS
+} >"$dir/settings.reg"
+"$wine" reg import "$(printf '%s' "$win\\settings.reg")" >/dev/null 2>&1
+
+start=$(date +%s)
+(cd "$dir" && exec "$wine" TARNWICK.exe) >"$dir/tarnwick.out" 2>&1 &
+pid=$!
+while kill -0 "$pid" 2>/dev/null; do
+  if (($(date +%s) - start > deadline)); then
+    kill "$pid" 2>/dev/null || true
+    echo "FAIL: TARNWICK.exe still running after ${deadline}s" >&2
+    cat "$dir/state/log.txt" >&2 || true
+    exit 1
+  fi
+  sleep 1
+done
+wait "$pid" || { echo "FAIL: TARNWICK.exe exited with $?" >&2; exit 1; }
+echo "TARNWICK.exe closed by itself after $(($(date +%s) - start))s"
+
+result=$("$wine" reg query 'HKCU\Software\TARNWICK\TARNWICK' /v LAST_RUN_TEXTBOX 2>/dev/null | tr -d '\r')
+echo "$result" | grep LAST_RUN_TEXTBOX
+log=$(cat "$dir/state/log.txt")
+status=0
+echo "$result" | grep -q 'REG_SZ *!!! SUCCESS !!!$' || { echo "FAIL: LAST_RUN_TEXTBOX is not the success text" >&2; status=1; }
+# The chain as the stand-ins saw it, in order.
+# (PELLUM-ON and the node start on the same tick, so only PELLUM-ON's presence is checked.)
+grep -q -F "MF-PELLUM-ON started" <<<"$log" || { echo "FAIL: MF-PELLUM-ON never started" >&2; status=1; }
+expected=("NODE-QT-STANDIN started" "MF-CORVANT-STANDIN caught up" "NODE-CLI-STANDIN stop command sent"
+          "NODE-QT-STANDIN stopped by stop command" "MF-PELLUM-OFF done")
+previous=0
+for event in "${expected[@]}"; do
+  line=$(grep -n -m1 -F "$event" <<<"$log" | cut -d: -f1 || true)
+  if [[ -z $line || $line -lt $previous ]]; then
+    echo "FAIL: \"$event\" missing or out of order" >&2
+    status=1
+  else
+    previous=$line
+  fi
+done
+((status == 0)) || { echo "--- stand-in log:" >&2; echo "$log" >&2; }
+exit "$status"

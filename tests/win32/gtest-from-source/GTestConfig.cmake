@@ -1,0 +1,22 @@
+# A GoogleTest "package" for cross builds, where no prebuilt mingw GoogleTest exists: it builds
+# Debian's GoogleTest sources (/usr/src/googletest) into the tree and names them as find_package does.
+if(NOT TARGET gtest)
+  set(TARNWICK_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources built for cross builds")
+  if(NOT EXISTS ${TARNWICK_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    set(GTest_FOUND FALSE)
+    set(GTest_NOT_FOUND_MESSAGE "no GoogleTest sources in ${TARNWICK_GTEST_SOURCE_DIR} (apt-get install googletest)")
+    return()
+  endif()
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  # Built like its users (same warnings as errors would reject third-party code we do not own).
+  add_subdirectory(${TARNWICK_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_gtest EXCLUDE_FROM_ALL)
+  foreach(target gtest gtest_main)
+    target_compile_options(${target} PRIVATE -Wno-error)
+    if(NOT TARGET GTest::${target})
+      add_library(GTest::${target} ALIAS ${target})
+    endif()
+  endforeach()
+endif()
+set(GTest_FOUND TRUE)
