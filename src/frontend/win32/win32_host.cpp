@@ -260,7 +260,7 @@ void Win32Host::CreateControls(FormView& view) {
       case ui::ControlKind::TickBox:
         // Not an auto check box: the state shown is always the model's, set after each click.
         cls = L"BUTTON";
-        style |= BS_CHECKBOX;
+        style |= BS_CHECKBOX | BS_MULTILINE;  // a caption wider than its box wraps, as designed
         text = static_cast<ui::TickBox&>(*c).caption();
         break;
       case ui::ControlKind::TextBox: {
@@ -319,7 +319,9 @@ void Win32Host::SyncForm(FormView& view) {
     if ((IsWindowEnabled(cv.hwnd) != FALSE) != c.enabled()) EnableWindow(cv.hwnd, c.enabled() ? TRUE : FALSE);
     if (!(cv.font == c.font())) {
       cv.font = c.font();
-      SendMessageW(cv.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(c.font(), view.dpi)), TRUE);
+      HFONT font = FontFor(c.font(), view.dpi);
+      if (c.kind() == ui::ControlKind::Label) font = NarrowedToFit(cv.hwnd, static_cast<ui::Label&>(c), font, view.dpi);
+      SendMessageW(cv.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     switch (c.kind()) {
       case ui::ControlKind::Label: SetTextIfDifferent(cv.hwnd, static_cast<ui::Label&>(c).caption()); break;
@@ -348,13 +350,34 @@ void Win32Host::SyncForm(FormView& view) {
   if (lines_changed) InvalidateRect(view.hwnd, nullptr, TRUE);
 }
 
-HFONT Win32Host::FontFor(const ui::Font& font, UINT dpi) {
+// A one-word caption wider than its label would be broken at a hyphen into lines the label cannot
+// show ("PELLUM-" over a clipped "ON"); such a caption is drawn with narrower letters instead.
+HFONT Win32Host::NarrowedToFit(HWND hwnd, const ui::Label& label, HFONT font, UINT dpi) {
+  const std::wstring caption = process::Widen(label.caption());
+  if (caption.empty() || caption.find(L' ') != std::wstring::npos) return font;
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  HDC dc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  TEXTMETRICW metrics{};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd, dc);
+  const int available = client.right - client.left - 2;
+  if (extent.cx <= available || extent.cx <= 0) return font;
+  const int percent = std::max(70, static_cast<int>(available * 100 / extent.cx));
+  return FontFor(label.font(), dpi, std::max(1, static_cast<int>(metrics.tmAveCharWidth * percent / 100)));
+}
+
+HFONT Win32Host::FontFor(const ui::Font& font, UINT dpi, int width) {
   const std::wstring family = font.family.empty() ? std::wstring(kDefaultFamily) : process::Widen(font.family);
   const double points = font.points > 0 ? font.points : kDefaultPoints;
   const int height = -static_cast<int>(std::lround(points * dpi / 72.0));
-  const auto key = std::make_tuple(family, height, font.bold, dpi);
+  const auto key = std::make_tuple(family, height, font.bold, dpi, width);
   if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
-  HFONT handle = CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  HFONT handle = CreateFontW(height, width, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                              family.c_str());
   fonts_.emplace(key, handle);

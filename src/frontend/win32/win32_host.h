@@ -84,7 +84,8 @@ class Win32Host : public ui::WindowHost {
   FormView* ViewOf(const ui::Form& form);
   const FormView* ViewOf(const ui::Form& form) const;
   ControlView* ControlOf(FormView& view, HWND child);
-  HFONT FontFor(const ui::Font& font, UINT dpi);
+  HFONT FontFor(const ui::Font& font, UINT dpi, int width = 0);
+  HFONT NarrowedToFit(HWND hwnd, const ui::Label& label, HFONT font, UINT dpi);
   HBRUSH BrushFor(COLORREF colour);
 
   ui::Desktop& desktop_;
@@ -94,7 +95,7 @@ class Win32Host : public ui::WindowHost {
   // Messages sent while the core is busy (windows being created or destroyed) are not input.
   int core_depth_ = 0;
   std::vector<std::unique_ptr<FormView>> views_;
-  std::map<std::tuple<std::wstring, int, bool, UINT>, HFONT> fonts_;
+  std::map<std::tuple<std::wstring, int, bool, UINT, int>, HFONT> fonts_;
   std::map<COLORREF, HBRUSH> brushes_;
 };
 
