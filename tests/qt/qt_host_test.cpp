@@ -269,6 +269,19 @@ TEST_F(QtFrontend, ButtonClickReachesTheCoreAndItsAnswerReachesTheWidgets) {
   EXPECT_TRUE(Widget(main->SETTINGS_BUTTON)->isEnabled());
 }
 
+TEST_F(QtFrontend, StepLightsSayTheirStepAndWhatTheirColourMeansNow) {
+  OpenMain();
+  auto* light = Widget<QLabel>(main->PELLUM_ON_LIGHT);
+  EXPECT_EQ(light->accessibleName(), "PELLUM-ON light");
+  EXPECT_TRUE(light->accessibleDescription().contains("PELLUM-ON helper tool"));
+  EXPECT_TRUE(light->toolTip().contains("switched off")) << light->toolTip().toStdString();
+  Widget<QPushButton>(main->AUTOSTART_START_BUTTON)->click();  // START paints the sequence lights white
+  EXPECT_TRUE(light->toolTip().contains("not reached yet")) << light->toolTip().toStdString();
+  EXPECT_EQ(light->toolTip(), light->accessibleDescription());
+  EXPECT_TRUE(Widget<QLabel>(main->DAEMON_START_LIGHT)->toolTip().contains("not selected"));
+  EXPECT_TRUE(Widget<QLabel>(main->MF_SE_UI_TITLE)->toolTip().isEmpty()) << "only the lights describe a state";
+}
+
 TEST_F(QtFrontend, DisabledButtonDoesNothing) {
   OpenMain();
   auto* close_start = Widget<QPushButton>(main->AUTOCLOSE_START_BUTTON);

@@ -419,6 +419,15 @@ void FormWindow::SyncBinding(Binding& b, bool first) {
       }
       if (first || c.centred() != b.centred) l->setAlignment(align);
       if (first) l->setCursor(label.clickable() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+      // A light's colour is its meaning: say it to assistive technology and in the tooltip.
+      if (const std::string description = label.Description(); !description.empty()) {
+        const QString text = ToQString(description);
+        if (l->toolTip() != text) {
+          l->setAccessibleName(ToQString(label.caption()) + " light");
+          l->setAccessibleDescription(text);
+          l->setToolTip(text);
+        }
+      }
       break;
     }
     case ui::ControlKind::Button: {

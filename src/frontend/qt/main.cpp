@@ -1,6 +1,7 @@
 // The Linux program: the Qt application, the platform's ports, the core's desktop and the main
 // window, and the ways the program ends (close box, signals, end of the desktop session).
 #include <QApplication>
+#include <QIcon>
 #include <QSessionManager>
 #include <memory>
 
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
   QApplication::setQuitOnLastWindowClosed(false);
+  QGuiApplication::setDesktopFileName("tarnwick");
+  QApplication::setWindowIcon(QIcon::fromTheme("tarnwick"));
 
   settings::FileStore store;
   process::LinuxProcessControl processes;
