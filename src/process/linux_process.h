@@ -1,0 +1,35 @@
+// The Linux process port: probing /proc for a program by its image name, and starting command
+// lines detached in their own session while reaping only the children it started.
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "process/process.h"
+
+namespace process {
+
+// True when two file names are the same ignoring letter case: ASCII, and the two-byte UTF-8
+// letters of Latin-1, Latin Extended-A, Greek and Cyrillic. Other bytes must match exactly.
+bool SameImageName(std::string_view a, std::string_view b);
+
+class ReapList;
+
+class LinuxProcessControl final : public ProcessControl {
+ public:
+  // `proc_root` is where the process list is read; tests point it elsewhere.
+  explicit LinuxProcessControl(std::string proc_root = "/proc");
+  ~LinuxProcessControl() override;
+  LinuxProcessControl(const LinuxProcessControl&) = delete;
+  LinuxProcessControl& operator=(const LinuxProcessControl&) = delete;
+
+  Probe IsProcessRunning(std::string_view image_name) override;
+  std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+
+ private:
+  std::string proc_root_;
+  // Shared with the handles, which may outlive this object and still reap their own child.
+  std::shared_ptr<ReapList> reap_list_;
+};
+
+}  // namespace process
