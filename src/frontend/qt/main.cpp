@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
+#include <QTimer>
 #include <memory>
 
 #include "app/main_window.h"
@@ -23,7 +24,6 @@ int main(int argc, char** argv) {
   // The program ends when the core has closed its last window, never because Qt hid one.
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("tarnwick");
-  QApplication::setWindowIcon(QIcon::fromTheme("tarnwick"));
 
   settings::FileStore store;
   process::LinuxProcessControl processes;
@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&host] { host.CloseTopLevels(); });
 
   host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform));
+  // Looking the icon up in the theme folders costs several milliseconds of file checks: done once
+  // the window is up, it never delays the first painted window.
+  QTimer::singleShot(250, &app, [] { QApplication::setWindowIcon(QIcon::fromTheme("tarnwick")); });
   const int rc = QApplication::exec();
   host.CloseTopLevels();
   desktop.CollectClosed();

@@ -1,0 +1,255 @@
+#!/usr/bin/env bash
+# Performance figures of TARNWICK on this machine, side by side with their floors, in one run:
+# probe time, start-up time and memory, CPU while a run waits, click handling under load.
+#   bench.sh [BUILD_DIR]      (about four and a half minutes; needs Xvfb, openbox, xdotool)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+bin=$build/bin
+
+# ---- build what is measured, with the build's own type and flags ---------------------------------
+if [ ! -f "$build/CMakeCache.txt" ]; then  # a new build folder: configured as scripts/build.sh does
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+elif ! grep -q 'first_paint' "$build/build.ninja"; then  # an existing one keeps its type and flags
+  cmake -S "$here" -B "$build" >/dev/null
+fi
+cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency probe_bench \
+  MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
+
+work=$(mktemp -d /tmp/tarnwick-bench.XXXXXX)
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+started=()        # every process this script started, stopped by pid at the end
+tarnwicks=()      # TARNWICK instances: their children are stopped with them
+stop_pid() { kill "$1" 2>/dev/null || true; }
+stop_tarnwick() {  # the program, then the stand-ins it started (found by parent pid before it ends)
+  kill -0 "$1" 2>/dev/null || return 0
+  local kids
+  kids=$(ps -o pid= --ppid "$1" 2>/dev/null || true)
+  kill "$1" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$1" 2>/dev/null || true
+  for k in $kids; do kill "$k" 2>/dev/null || true; done
+}
+cleanup() {
+  for p in "${tarnwicks[@]}"; do stop_tarnwick "$p"; done
+  for ((i = ${#started[@]} - 1; i >= 0; i--)); do stop_pid "${started[i]}"; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_display() {  # private Xvfb (number chosen by the server) + openbox; prints the display name
+  local num=$work/display.$1
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$num" >/dev/null 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.05; done
+  [ -s "$num" ] || { echo "bench: Xvfb did not start" >&2; exit 1; }
+  DISPLAY=":$(head -n1 "$num")" openbox --sm-disable >/dev/null 2>&1 &
+  started+=($!)
+  sleep 0.5
+}
+display_of() { echo ":$(head -n1 "$work/display.$1")"; }
+
+stats() {  # "median min max" of the numbers on stdin
+  sort -g | awk '{v[NR] = $1} END {
+    if (NR == 0) { print "n/a n/a n/a"; exit }
+    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%.1f %.1f %.1f\n", m, v[1], v[NR] }'
+}
+field() { sed -n "s/.*\b$1=\([-0-9.]*\).*/\1/p"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+# A seeded store (as scripts/demo.sh writes it) for a TARNWICK started under the name $1, whose run
+# starts on its own; $2 is CORVANT's command line and $3 the image name watched for it.
+seed_store() {
+  local name=$1 corvant=$2 image=$3 state=$4
+  mkdir -p -m 700 "$XDG_CONFIG_HOME/TARNWICK"
+  (umask 077; cat >"$XDG_CONFIG_HOME/TARNWICK/$name.conf" <<CONF
+AUTOSTART_TIME_TICKBOX=1
+AUTOCLOSE_TIME_TICKBOX=1
+AlwaysOnTopTimer_TICKBOX=1
+AUTORUN_QT_TICKBOX=1
+AUTORUN_DAEMON_TICKBOX=0
+PELLUM_ON_TICKBOX=1
+PELLUM_OFF_TICKBOX=1
+PELLUM_ON_LOCATION_TEXTBOX=$bin
+PELLUM_OFF_LOCATION_TEXTBOX=$bin
+CORVANT_LOCATION_TEXTBOX=$bin
+CV_FILENAME_TEXTBOX=$image
+PELLUM_ON_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-ON
+PELLUM_OFF_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-OFF
+CORVANT_FULL_LOCATION_TEXTBOX=$corvant
+QT_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state
+QT_FULL_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state
+QT_FILENAME_TEXTBOX=NODE-QT-STANDIN
+CLI_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
+CLI_FULL_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
+CLI_FILENAME_TEXTBOX=NODE-CLI-STANDIN
+LAST_RUN_TEXTBOX=!!! LAST RUN !!!
+CONF
+  )
+}
+
+# Starts TARNWICK under the name $1 (a link in the work folder) on display $2; its pid in last_pid.
+start_tarnwick() {
+  ln -sf "$bin/TARNWICK" "$work/$1"
+  DISPLAY=$2 "$work/$1" >/dev/null 2>&1 &
+  last_pid=$!
+  tarnwicks+=("$last_pid")
+}
+wait_log() {  # waits until $1/log.txt has $3 lines holding $2 (at most $4 seconds)
+  for _ in $(seq $(($4 * 10))); do
+    local n
+    n=$(grep -c -- "$2" "$1/log.txt" 2>/dev/null || true)
+    [ "${n:-0}" -ge "$3" ] && return 0
+    sleep 0.1
+  done
+  echo "bench: \"$2\" did not appear in $1/log.txt within $4 s" >&2
+  return 1
+}
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'; }
+window_of() {  # the mapped X window named $2 (xdotool ignores case; Qt's hidden leader is named too)
+  local w=""
+  for _ in $(seq 50); do
+    w=$(DISPLAY=$1 xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -n1 || true)
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  echo "$w"
+}
+# The Always On Top tick box: x 5160..6015, y 1200..1575 twips in the client area, 15 twips a pixel.
+tick_rect=344,80,57,25
+
+echo "TARNWICK benchmark — $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, $(uname -r), build: $build" \
+     "(CMAKE_BUILD_TYPE='$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")')"
+echo
+
+mark=$SECONDS
+# ---- 1. probe time ---------------------------------------------------------------------------------
+echo "== 1. IsProcessRunning against pgrep -x -i and psutil (build/bin/probe_bench) =="
+if ! PYTHON=${PYTHON:-/usr/bin/python3} "$bin/probe_bench"; then
+  echo "(probe_bench failed; its figures are missing from this run)"
+fi
+echo
+
+start_display main
+start_display idle
+main_display=$(display_of main)
+idle_display=$(display_of idle)
+
+echo "(section took $((SECONDS - mark)) s)"; mark=$SECONDS
+# ---- 2. start-up time and memory -------------------------------------------------------------------
+echo "== 2. Start-up to the first painted window, and memory 2 s later (10 runs each, alternated) =="
+export XDG_CONFIG_HOME=$work/config-start
+mkdir -p -m 700 "$XDG_CONFIG_HOME"
+: >"$work/start.floor"
+: >"$work/start.tarnwick"
+measure_start() {  # $1 floor|tarnwick, $2 keep the figures (1) or not (0, the warm-up)
+  local line
+  if [ "$1" = floor ]; then
+    line=$(DISPLAY=$main_display "$bin/first_paint" --name MINIMAL_QT -- "$bin/minimal_qt")
+  else
+    line=$(DISPLAY=$main_display "$bin/first_paint" --name "TARNWICK - TARNWICK" -- "$bin/TARNWICK")
+  fi
+  [ "$2" = 1 ] && echo "$line" >>"$work/start.$1"
+  return 0
+}
+measure_start floor 0
+measure_start tarnwick 0
+for i in $(seq 10); do
+  if [ $((i % 2)) = 1 ]; then measure_start floor 1; measure_start tarnwick 1
+  else measure_start tarnwick 1; measure_start floor 1; fi
+done
+for who in floor tarnwick; do
+  read -r paint_med paint_min paint_max < <(field paint_ms <"$work/start.$who" | stats)
+  read -r map_med _ _ < <(field map_ms <"$work/start.$who" | stats)
+  read -r rss_med _ _ < <(field rss_kb <"$work/start.$who" | stats)
+  read -r pss_med _ _ < <(field pss_kb <"$work/start.$who" | stats)
+  printf -v "paint_$who" %s "$paint_med"
+  printf -v "rss_$who" %s "$rss_med"
+  printf -v "pss_$who" %s "$pss_med"
+  printf '%-9s first paint median %6s ms (min %s, max %s; mapped at %s ms)  VmRSS %s kB  PSS %s kB  (n=%s)\n' \
+    "$who" "$paint_med" "$paint_min" "$paint_max" "$map_med" "$rss_med" "$pss_med" "$(wc -l <"$work/start.$who")"
+done
+echo "ratio     start-up $(ratio "$paint_tarnwick" "$paint_floor") (target <= 1.30)," \
+     "VmRSS $(ratio "$rss_tarnwick" "$rss_floor") / PSS $(ratio "$pss_tarnwick" "$pss_floor") (target <= 1.20)"
+echo
+
+echo "(section took $((SECONDS - mark)) s)"; mark=$SECONDS
+# ---- 3. CPU while a run waits, and idle ------------------------------------------------------------
+echo "== 3. CPU over 60 s: a run waiting for CORVANT with every watcher armed, and an idle program =="
+export XDG_CONFIG_HOME=$work/config-run
+mkdir -p -m 700 "$XDG_CONFIG_HOME"
+state=$work/state-run
+mkdir -p "$state"
+seed_store TARNWICK-BENCH-RUN "$bin/MF-CORVANT-STANDIN --state $state --catch-up-ms 600000" \
+  MF-CORVANT-STANDIN "$state"
+TARNWICK_STANDIN_STATE=$state start_tarnwick TARNWICK-BENCH-RUN "$main_display"
+run_pid=$last_pid
+mkdir -p -m 700 "$work/config-idle"
+XDG_CONFIG_HOME=$work/config-idle start_tarnwick TARNWICK-BENCH-IDLE "$idle_display"
+idle_pid=$last_pid
+wait_log "$state" "MF-CORVANT-STANDIN started" 1 40
+sleep 2  # the loader has seen it and armed the complete timer
+hz=$(getconf CLK_TCK)
+run_t0=$(cpu_ticks "$run_pid"); run_n0=$(cpu_ns "$run_pid")
+idle_t0=$(cpu_ticks "$idle_pid"); idle_n0=$(cpu_ns "$idle_pid")
+start_s=$(date +%s.%N)
+sleep 60
+elapsed=$(awk -v a="$start_s" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')
+run_t1=$(cpu_ticks "$run_pid"); run_n1=$(cpu_ns "$run_pid")
+idle_t1=$(cpu_ticks "$idle_pid"); idle_n1=$(cpu_ns "$idle_pid")
+cpu_run=$(awk -v d=$((run_t1 - run_t0)) -v hz="$hz" -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / hz / s}')
+cpu_idle=$(awk -v d=$((idle_t1 - idle_t0)) -v hz="$hz" -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / hz / s}')
+cpu_run_ns=$(awk -v d=$((run_n1 - run_n0)) -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / 1e9 / s}')
+cpu_idle_ns=$(awk -v d=$((idle_n1 - idle_n0)) -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / 1e9 / s}')
+printf 'run waiting  %s %% of one core (utime+stime, %s ticks in %.1f s; threads on CPU: %s %%)  target < 0.5 %%\n' \
+  "$cpu_run" $((run_t1 - run_t0)) "$elapsed" "$cpu_run_ns"
+printf 'idle         %s %% of one core (utime+stime, %s ticks in %.1f s; threads on CPU: %s %%)\n' \
+  "$cpu_idle" $((idle_t1 - idle_t0)) "$elapsed" "$cpu_idle_ns"
+echo "stand-ins the run started: $(ps -o comm= --ppid "$run_pid" | sort | uniq -c | awk '{printf "%s %s  ", $1, $2}')"
+stop_tarnwick "$idle_pid"
+echo
+
+echo "(section took $((SECONDS - mark)) s)"; mark=$SECONDS
+# ---- 4. click handling -----------------------------------------------------------------------------
+echo "== 4. Click on \"Always On Top\" to its visible change (XTEST release → first changed pixel, 1 ms polls) =="
+win=$(window_of "$main_display" "TARNWICK - TARNWICK-BENCH-RUN")
+calm=$(DISPLAY=$main_display "$bin/click_latency" --window "$win" --rect "$tick_rect" --clicks 20)
+echo "TARNWICK, run waiting (as in 3):          $calm"
+stop_tarnwick "$run_pid"
+
+DISPLAY=$main_display "$bin/minimal_qt" >/dev/null 2>&1 &
+floor_pid=$!
+started+=("$floor_pid")
+win=$(window_of "$main_display" MINIMAL_QT)
+sleep 0.5
+floor_click=$(DISPLAY=$main_display "$bin/click_latency" --window "$win" --rect "$tick_rect" --clicks 20)
+echo "floor (minimal_qt's own QCheckBox):        $floor_click"
+stop_pid "$floor_pid"
+
+# Misbehaving surroundings: 400 more processes, and a CORVANT that crashes at once, watched under an
+# image name it never shows, so the loader launches it again every second for as long as the run waits.
+crowd=()
+for _ in $(seq 400); do sleep 3600 & crowd+=($!); done
+started+=("${crowd[@]}")
+export XDG_CONFIG_HOME=$work/config-click
+mkdir -p -m 700 "$XDG_CONFIG_HOME"
+state=$work/state-click
+mkdir -p "$state"
+seed_store TARNWICK-BENCH-CLICK "$bin/MF-CORVANT-STANDIN --state $state --crash" MF-CORVANT-NEVER "$state"
+TARNWICK_STANDIN_STATE=$state start_tarnwick TARNWICK-BENCH-CLICK "$main_display"
+click_pid=$last_pid
+wait_log "$state" "MF-CORVANT-STANDIN crashed" 2 40
+win=$(window_of "$main_display" "TARNWICK - TARNWICK-BENCH-CLICK")
+busy=$(DISPLAY=$main_display "$bin/click_latency" --window "$win" --rect "$tick_rect" --clicks 20)
+echo "TARNWICK, run waiting + 400 processes + CORVANT crashing each second: $busy"
+echo "  (processes in /proc: $(ls -d /proc/[0-9]* 2>/dev/null | wc -l); CORVANT launches so far: $(grep -c 'MF-CORVANT-STANDIN started' "$state/log.txt"))"
+stop_tarnwick "$click_pid"
+for p in "${crowd[@]}"; do kill "$p" 2>/dev/null || true; done
+echo "(section took $((SECONDS - mark)) s)"
+echo
+echo "done in $SECONDS s"
