@@ -1,161 +1,87 @@
-// Unit tests of program resolution: the Linux rule (whole or leading-run location first, shell
-// splitting and PATH otherwise) and the Windows rule, with the file checks injected.
+// Program resolution with the file checks injected: the Linux rule (whole text or leading run as a
+// location first, shell splitting and PATH otherwise) and the Windows rule.
 #include "process/command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
 namespace process {
 namespace {
 
-FileCheck FilesAre(std::set<std::string> files) {
-  return [files = std::move(files)](const std::string& path) { return files.count(path) > 0; };
-}
-
 using Words = std::vector<std::string>;
+
+// The named files exist; "*" stands for every file.
+FileCheck FilesAre(std::set<std::string> files) {
+  return [files = std::move(files)](const std::string& path) { return files.count("*") + files.count(path) > 0; };
+}
 
 #ifndef _WIN32
 
-TEST(LinuxResolution, TakesTheWholeTextWhenItIsAnExecutableFile) {
-  const auto result = ResolveLinuxCommandLine("/home/ann/My Tools/run",
-                                              FilesAre({"/home/ann/My Tools/run"}), "/usr/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.program, "/home/ann/My Tools/run");
-  EXPECT_EQ(result.argv, Words{"/home/ann/My Tools/run"});
-}
-
-TEST(LinuxResolution, PrefersTheLongestLeadingRunAndSplitsTheRest) {
-  const auto result = ResolveLinuxCommandLine(
-      "/opt/My Tools/run --state '/x y' \"a b\" c\\ d",
-      FilesAre({"/opt/My Tools/run", "/opt/My"}), "/usr/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.program, "/opt/My Tools/run");
-  EXPECT_EQ(result.argv, (Words{"/opt/My Tools/run", "--state", "/x y", "a b", "c d"}));
-}
-
-TEST(LinuxResolution, FallsBackToAShorterRunWhenTheLongerDoesNotExist) {
-  const auto result =
-      ResolveLinuxCommandLine("/opt/My Tools/run", FilesAre({"/opt/My"}), "/usr/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.argv, (Words{"/opt/My", "Tools/run"}));
-}
-
-TEST(LinuxResolution, AcceptsASingleQuoteInTheFolderOfAnExistingProgram) {
-  // Shell splitting alone would reject this text for its unbalanced quote.
-  const auto result = ResolveLinuxCommandLine("/opt/o'brien/My Tools/tool -v",
-                                              FilesAre({"/opt/o'brien/My Tools/tool"}), "");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.argv, (Words{"/opt/o'brien/My Tools/tool", "-v"}));
-}
-
-TEST(LinuxResolution, SplitsLikeAShellWithoutExpansionAndSearchesPath) {
-  const auto result = ResolveLinuxCommandLine(
-      "prog \"a b\" 'c d' e\\ f $HOME * ~", FilesAre({"/usr/bin/prog", "/bin/prog"}),
-      "/usr/local/bin:/usr/bin:/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.program, "/usr/bin/prog");
-  EXPECT_EQ(result.argv, (Words{"prog", "a b", "c d", "e f", "$HOME", "*", "~"}));
-}
-
-TEST(LinuxResolution, TreatsAnEmptyPathEntryAsTheCurrentFolder) {
-  const auto result = ResolveLinuxCommandLine("prog", FilesAre({"./prog"}), "/nowhere::/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.program, "./prog");
-}
-
-TEST(LinuxResolution, UsesAQuotedFirstWordWithASlashAsAPath) {
-  const auto result = ResolveLinuxCommandLine("\"/opt/x y/prog\" arg",
-                                              FilesAre({"/opt/x y/prog"}), "/usr/bin");
-  ASSERT_TRUE(result.ok) << result.error;
-  EXPECT_EQ(result.program, "/opt/x y/prog");
-  EXPECT_EQ(result.argv, (Words{"/opt/x y/prog", "arg"}));
-}
-
-TEST(LinuxResolution, NeverTakesABareWordFromTheCurrentFolder) {
-  const auto result = ResolveLinuxCommandLine("prog arg", FilesAre({"prog"}), "/usr/bin");
-  EXPECT_FALSE(result.ok);
-  EXPECT_NE(result.error.find("prog"), std::string::npos);
+TEST(LinuxResolution, FindsTheProgramAndSplitsItsArguments) {
+  const std::tuple<std::string, std::set<std::string>, std::string, std::string, Words> cases[] = {
+      // text, files, PATH, program, argv
+      {"/home/ann/My Tools/run", {"/home/ann/My Tools/run"}, "/usr/bin", "/home/ann/My Tools/run",
+       {"/home/ann/My Tools/run"}},
+      // The longest leading run that is a program wins, even with a quote in it; the rest is split.
+      {"/opt/My Tools/run --state '/x y' \"a b\" c\\ d", {"/opt/My Tools/run", "/opt/My"}, "/usr/bin",
+       "/opt/My Tools/run", {"/opt/My Tools/run", "--state", "/x y", "a b", "c d"}},
+      {"/opt/My Tools/run", {"/opt/My"}, "/usr/bin", "/opt/My", {"/opt/My", "Tools/run"}},
+      {"/opt/o'brien/My Tools/tool -v", {"/opt/o'brien/My Tools/tool"}, "", "/opt/o'brien/My Tools/tool",
+       {"/opt/o'brien/My Tools/tool", "-v"}},
+      // Otherwise split like a shell without expansion, and a bare first word is looked up on PATH.
+      {"prog \"a b\" 'c d' e\\ f $HOME * ~  'g h'\"i\"\\ j  ", {"/usr/bin/prog", "/bin/prog"},
+       "/usr/local/bin:/usr/bin:/bin", "/usr/bin/prog", {"prog", "a b", "c d", "e f", "$HOME", "*", "~", "g hi j"}},
+      {"prog", {"./prog"}, "/nowhere::/bin", "./prog", {"prog"}},  // an empty PATH entry is "."
+      {"\"/opt/x y/prog\" arg", {"/opt/x y/prog"}, "/usr/bin", "/opt/x y/prog", {"/opt/x y/prog", "arg"}},
+  };
+  for (const auto& [text, files, path_variable, program, argv] : cases) {
+    const LinuxCommand result = ResolveLinuxCommandLine(text, FilesAre(files), path_variable);
+    EXPECT_TRUE(result.ok) << text << ": " << result.error;
+    EXPECT_EQ(result.program, program) << text;
+    EXPECT_EQ(result.argv, argv) << text;
+  }
 }
 
 TEST(LinuxResolution, RefusesLinesThatNameNoStartableProgram) {
-  const auto all = [](const std::string&) { return true; };
-  const auto none = [](const std::string&) { return false; };
-  for (const char* text : {"", "   ", "prog 'unbalanced", "prog \"unbalanced"}) {
-    const auto result = ResolveLinuxCommandLine(text, all, "/usr/bin");
+  const std::tuple<std::string, std::set<std::string>, std::string> cases[] = {  // text, files, reason
+      {"", {"*"}, "empty"}, {"   ", {"*"}, "empty"}, {"prog 'unbalanced", {"*"}, "split"}, {"prog \"unbalanced", {"*"}, "split"},
+      {"/opt/p 'x", {"/opt/p"}, "split"},  // the program exists, its arguments cannot be split
+      {"missing", {}, "cannot find the program \"missing\""},
+      {"/opt/missing --x", {}, "cannot find"},
+      {"prog arg", {"prog"}, "cannot find the program \"prog\""},  // never from the current folder
+  };
+  for (const auto& [text, files, reason] : cases) {
+    const LinuxCommand result = ResolveLinuxCommandLine(text, FilesAre(files), "/usr/bin:/bin");
     EXPECT_FALSE(result.ok) << text;
-    EXPECT_FALSE(result.error.empty()) << text;
+    EXPECT_NE(result.error.find(reason), std::string::npos) << text << ": " << result.error;
     EXPECT_TRUE(result.argv.empty()) << text;
   }
-  for (const char* text : {"missing", "/opt/missing --x"}) {
-    const auto result = ResolveLinuxCommandLine(text, none, "/usr/bin:/bin");
-    EXPECT_FALSE(result.ok) << text;
-    EXPECT_NE(result.error.find("cannot find"), std::string::npos) << result.error;
-  }
-}
-
-TEST(LinuxResolution, RefusesAnExistingProgramWhoseArgumentsCannotBeSplit) {
-  const auto result = ResolveLinuxCommandLine("/opt/p 'x", FilesAre({"/opt/p"}), "/usr/bin");
-  EXPECT_FALSE(result.ok);
-  EXPECT_NE(result.error.find("split"), std::string::npos) << result.error;
-}
-
-TEST(ShellWords, SplitsQuotesAndBackslashesAndReportsUnbalancedQuotes) {
-  Words words;
-  std::string error;
-  ASSERT_TRUE(SplitShellWords("  a  'b c'\"d\"\\ e  ", words, error)) << error;
-  EXPECT_EQ(words, (Words{"a", "b cd e"}));
-  ASSERT_TRUE(SplitShellWords("   ", words, error));
-  EXPECT_TRUE(words.empty());
-  EXPECT_FALSE(SplitShellWords("a 'b", words, error));
-  EXPECT_FALSE(error.empty());
 }
 
 #endif  // !_WIN32
 
-TEST(WindowsResolution, LeavesATextStartingWithAQuoteAsTyped) {
-  const auto all = [](const std::string&) { return true; };
-  const auto result = ResolveWindowsCommandLine("\"C:\\Program Files\\x.exe\" a", all);
-  EXPECT_EQ(result.application_name, "");
-  EXPECT_EQ(result.command_line, "\"C:\\Program Files\\x.exe\" a");
-}
-
-TEST(WindowsResolution, AppendsExeToTheWholeTextAndQuotesIt) {
-  const auto result = ResolveWindowsCommandLine(
-      "C:\\My Tools\\MF-PELLUM-ON", FilesAre({"C:\\My Tools\\MF-PELLUM-ON.exe"}));
-  EXPECT_EQ(result.application_name, "C:\\My Tools\\MF-PELLUM-ON.exe");
-  EXPECT_EQ(result.command_line, "\"C:\\My Tools\\MF-PELLUM-ON.exe\"");
-}
-
-TEST(WindowsResolution, PrefersTheLongestRunAndKeepsTheRestAsTyped) {
-  const auto result = ResolveWindowsCommandLine(
-      "C:\\My Tools\\node.exe -datadir=D:\\x y  \"z\"",
-      FilesAre({"C:\\My Tools\\node.exe", "C:\\My.exe"}));
-  EXPECT_EQ(result.application_name, "C:\\My Tools\\node.exe");
-  EXPECT_EQ(result.command_line, "\"C:\\My Tools\\node.exe\" -datadir=D:\\x y  \"z\"");
-}
-
-TEST(WindowsResolution, AppendsExeOnlyWhenTheFileNameHasNoExtension) {
-  const auto kept = ResolveWindowsCommandLine("C:\\tools\\run.bat arg",
-                                              FilesAre({"C:\\tools\\run.bat"}));
-  EXPECT_EQ(kept.application_name, "C:\\tools\\run.bat");
-  EXPECT_EQ(kept.command_line, "\"C:\\tools\\run.bat\" arg");
-  // A dot in a folder's name is no extension of the file.
-  const auto appended =
-      ResolveWindowsCommandLine("C:\\v1.2\\tool", FilesAre({"C:\\v1.2\\tool.exe"}));
-  EXPECT_EQ(appended.application_name, "C:\\v1.2\\tool.exe");
-}
-
-TEST(WindowsResolution, LeavesTheTextUnchangedWhenNoRunIsAFile) {
-  const auto none = [](const std::string&) { return false; };
-  const auto result = ResolveWindowsCommandLine("C:\\My Tools\\gone -x", none);
-  EXPECT_EQ(result.application_name, "");
-  EXPECT_EQ(result.command_line, "C:\\My Tools\\gone -x");
-  const auto empty = ResolveWindowsCommandLine("", none);
-  EXPECT_EQ(empty.application_name, "");
-  EXPECT_EQ(empty.command_line, "");
+TEST(WindowsResolution, QuotesTheLongestRunThatIsAFileAndKeepsTheRestAsTyped) {
+  const std::tuple<std::string, std::set<std::string>, std::string, std::string> cases[] = {
+      // text, files, application name, command line
+      {"\"C:\\Program Files\\x.exe\" a", {"*"}, "", "\"C:\\Program Files\\x.exe\" a"},
+      {"C:\\My Tools\\MF-PELLUM-ON", {"C:\\My Tools\\MF-PELLUM-ON.exe"}, "C:\\My Tools\\MF-PELLUM-ON.exe",
+       "\"C:\\My Tools\\MF-PELLUM-ON.exe\""},
+      {"C:\\My Tools\\node.exe -datadir=D:\\x y  \"z\"", {"C:\\My Tools\\node.exe", "C:\\My.exe"},
+       "C:\\My Tools\\node.exe", "\"C:\\My Tools\\node.exe\" -datadir=D:\\x y  \"z\""},
+      {"C:\\tools\\run.bat arg", {"C:\\tools\\run.bat"}, "C:\\tools\\run.bat", "\"C:\\tools\\run.bat\" arg"},
+      {"C:\\v1.2\\tool", {"C:\\v1.2\\tool.exe"}, "C:\\v1.2\\tool.exe", "\"C:\\v1.2\\tool.exe\""},
+      {"C:\\My Tools\\gone -x", {}, "", "C:\\My Tools\\gone -x"},
+      {"", {"*"}, "", ""},
+  };
+  for (const auto& [text, files, application_name, command_line] : cases) {
+    const WindowsCommand result = ResolveWindowsCommandLine(text, FilesAre(files));
+    EXPECT_EQ(result.application_name, application_name) << text;
+    EXPECT_EQ(result.command_line, command_line) << text;
+  }
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
-// Helpers for the process tests: temporary folders, copies of the stand-ins under chosen names,
-// waiting for a condition with a generous deadline, and reading what /proc says about a pid.
+// Helpers for the process tests: a fixture with a temporary folder and a state folder for the
+// stand-ins, reading /proc independently of the code under test, and starting programs directly.
 #pragma once
-#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,49 +16,33 @@
 #include <thread>
 #include <vector>
 
+#include "process/linux_process.h"
+
 extern char** environ;
 
 namespace process_test {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tarnwick-proc-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 // Polls until the condition holds; the deadline only bounds a failing test, it is no timing.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds deadline = std::chrono::seconds(30)) {
-  const auto give_up = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
+inline bool WaitUntil(const std::function<bool()>& condition) {
+  for (const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30); !condition();) {
     if (std::chrono::steady_clock::now() > give_up) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
 }
 
-inline fs::path CopyExecutable(const fs::path& from, const fs::path& folder,
-                               const std::string& name) {
+inline std::string ReadText(const fs::path& path) {
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
+
+inline void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+inline fs::path CopyExecutable(const fs::path& from, const fs::path& folder, const std::string& name) {
   fs::create_directories(folder);
-  const fs::path to = folder / name;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-  fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
-  return to;
+  fs::copy_file(from, folder / name, fs::copy_options::overwrite_existing);
+  return folder / name;
 }
 
 // A name no other test, nor another run of this one, uses at the same time.
@@ -69,108 +51,91 @@ inline std::string UniqueName(const std::string& stem) {
   return stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
 }
 
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+inline fs::path ProcPath(pid_t pid) { return "/proc/" + std::to_string(pid); }
+
+// Field n after the command name in /proc/PID/stat (0 state, 1 parent, 3 session); "" once gone.
+inline std::string StatField(pid_t pid, int n) {
+  const std::string text = ReadText(ProcPath(pid) / "stat");
+  std::istringstream rest(text.empty() ? "" : text.substr(text.rfind(')') + 1));
+  std::string field;
+  for (int i = 0; i <= n; ++i) field = rest >> field ? field : "";
+  return field;
 }
 
-inline void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// The fields of /proc/PID/stat after the command name; empty when the pid is gone.
-inline std::vector<std::string> StatFields(pid_t pid) {
-  const std::string text = ReadText("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return {};
-  std::istringstream rest(text.substr(close + 1));
-  std::vector<std::string> fields;
-  for (std::string field; rest >> field;) fields.push_back(field);
-  return fields;
-}
-
-// '\0' when the pid no longer exists at all.
-inline char StateOf(pid_t pid) {
-  const auto fields = StatFields(pid);
-  return fields.empty() ? '\0' : fields[0][0];
-}
-
-inline pid_t ParentOf(pid_t pid) {
-  const auto fields = StatFields(pid);
-  return fields.size() > 1 ? static_cast<pid_t>(std::stol(fields[1])) : 0;
-}
-
-inline pid_t SessionOf(pid_t pid) {
-  const auto fields = StatFields(pid);
-  return fields.size() > 3 ? static_cast<pid_t>(std::stol(fields[3])) : 0;
-}
-
-// Pids whose executable file has exactly this name (independent of the code under test).
-inline std::vector<pid_t> PidsRunning(const std::string& file_name) {
+inline std::vector<pid_t> PidsWhere(const std::function<bool(pid_t)>& keep) {
   std::vector<pid_t> pids;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string pid = entry.path().filename().string();
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code link_error;
-    const fs::path exe = fs::read_symlink(entry.path() / "exe", link_error);
-    if (!link_error && exe.filename() == file_name) pids.push_back(std::stoi(pid));
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") == std::string::npos && keep(std::stoi(name))) pids.push_back(std::stoi(name));
   }
   return pids;
 }
 
-struct Child {
-  pid_t pid;
-  char state;
-};
-
-inline std::vector<Child> ChildrenOf(pid_t parent) {
-  std::vector<Child> children;
+// Pids whose executable file has exactly this name.
+inline std::vector<pid_t> PidsRunning(const std::string& file_name) {
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const pid_t pid = std::stoi(name);
-    if (ParentOf(pid) == parent) children.push_back({pid, StateOf(pid)});
-  }
-  return children;
+  return PidsWhere([&](pid_t pid) { return fs::read_symlink(ProcPath(pid) / "exe", error).filename() == file_name; });
 }
 
-inline int CountOpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-  return count;
+inline std::vector<pid_t> ChildrenOfThisProcess() {
+  return PidsWhere([](pid_t pid) { return StatField(pid, 1) == std::to_string(::getpid()); });
 }
 
-// Starts a program directly, with a chosen argv[0], outside the code under test.
-inline pid_t SpawnDirect(const fs::path& program, const std::vector<std::string>& argv) {
+// Starts a program directly, with a chosen argv[0] and everything of this process inherited.
+inline pid_t SpawnDirect(const fs::path& program, std::vector<std::string> argv) {
   std::vector<char*> pointers;
-  std::vector<std::string> copy = argv;
-  for (std::string& word : copy) pointers.push_back(word.data());
+  for (std::string& word : argv) pointers.push_back(word.data());
   pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const int error =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return error == 0 ? pid : -1;
+  return posix_spawn(&pid, program.c_str(), nullptr, nullptr, pointers.data(), environ) == 0 ? pid : -1;
 }
 
 inline int WaitForExit(pid_t pid) {
   int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
+  if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Ends a program a test started directly, by its own id, if it is still there.
-inline void KillAndReap(pid_t pid) {
-  if (pid <= 0) return;
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-}
+// A temporary folder with a state folder for the stand-ins. Whatever a test started is ended by
+// its own id afterwards: directly started programs, and launched ones registered with Named.
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tarnwick-proc-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    temp_ = pattern;
+    fs::create_directories(state());
+  }
+  void TearDown() override {
+    for (const pid_t pid : started_) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+    for (const std::string& name : names_) {
+      for (const pid_t pid : PidsRunning(name)) {
+        ::kill(pid, SIGKILL);
+        WaitUntil([&] {
+          control_.IsProcessRunning("tnw-no-such-program");  // reaps the launcher's children
+          return StatField(pid, 0).empty();
+        });
+      }
+    }
+    std::error_code ignored;
+    fs::remove_all(temp_, ignored);
+  }
+
+  const fs::path& temp() const { return temp_; }
+  fs::path state() const { return temp_ / "state"; }
+  std::string StateArgument() const { return " --state " + state().string(); }
+  std::string Named(const std::string& stem) { return names_.emplace_back(UniqueName(stem)); }
+  fs::path CopyNode(const std::string& name) { return CopyExecutable(TARNWICK_NODE_STANDIN, temp_ / "bin", name); }
+  void RequestStop() const { WriteText(state() / "stop-request", "stop\n"); }
+  std::string Log() const { return ReadText(state() / "log.txt"); }
+  bool LogHas(const std::string& line_end) const { return Log().find(line_end + "\n") != std::string::npos; }
+
+  process::LinuxProcessControl control_;
+  std::vector<pid_t> started_;  // started directly, ended and reaped by TearDown
+
+ private:
+  fs::path temp_;
+  std::vector<std::string> names_;
+};
 
 }  // namespace process_test

@@ -1,247 +1,217 @@
-// The file store working normally: where its files go, who may read them, that texts survive the
-// disk, that hand edits read as typed, and that other programs' changes are seen.
-#include <gtest/gtest.h>
+// The file store on disk: where files go and who may read them, values and hand edits surviving the
+// file, damaged files kept aside, and saves that fail being reported without stopping the program.
+#include <fcntl.h>
 #include <pwd.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <tuple>
 
-#include "settings/file_store.h"
 #include "store_test_support.h"
 
 namespace store_test {
 namespace {
 
-using namespace std::string_literals;
-using settings::FileStore;
-using settings::kApplication;
-
-constexpr std::string_view kSection = "TARNWICK";
-
-TEST(FileStoreConfigRoot, TakesAbsoluteXdgConfigHome) {
-  ScopedEnv xdg("XDG_CONFIG_HOME", "/somewhere/cfg");
-  ScopedEnv home("HOME", "/home/someone");
-  EXPECT_EQ(FileStore::ConfigRootFromEnvironment(), "/somewhere/cfg");
-  EXPECT_EQ(FileStore().SectionFile(kApplication, "TARNWICK-DEMO"), "/somewhere/cfg/TARNWICK/TARNWICK-DEMO.conf");
-}
-
-TEST(FileStoreConfigRoot, FallsBackToHomeConfigWhenXdgIsUnsetEmptyOrRelative) {
-  ScopedEnv home("HOME", "/home/someone");
-  for (const char* xdg_value : {static_cast<const char*>(nullptr), "", "relative/cfg", "~/cfg"}) {
-    ScopedEnv xdg("XDG_CONFIG_HOME", xdg_value);
-    EXPECT_EQ(FileStore::ConfigRootFromEnvironment(), "/home/someone/.config")
-        << "XDG_CONFIG_HOME=" << (xdg_value ? xdg_value : "(unset)");
-  }
-}
-
-TEST(FileStoreConfigRoot, UsesTheUserDatabaseWhenHomeIsNotAbsolute) {
-  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-  ScopedEnv home("HOME", "not/absolute");
+TEST_F(StoreTest, ConfigRootComesFromXdgThenHomeThenTheUserDatabase) {
+  const auto saved = [](const char* name) { return std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt; };
+  const auto restore = [](const char* name, const std::optional<std::string>& value) {
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  };
+  const std::optional<std::string> old_home = saved("HOME"), old_xdg = saved("XDG_CONFIG_HOME");
   const passwd* entry = ::getpwuid(::getuid());
-  const bool has_home = entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/';
-  EXPECT_EQ(FileStore::ConfigRootFromEnvironment(),
-            has_home ? std::filesystem::path(entry->pw_dir) / ".config" : std::filesystem::path());
+  const fs::path from_database =
+      entry && entry->pw_dir && entry->pw_dir[0] == '/' ? fs::path(entry->pw_dir) / ".config" : fs::path();
+  using Case = std::tuple<const char*, const char*, fs::path>;  // XDG_CONFIG_HOME, HOME, config root
+  for (const auto& [xdg, home, root] : {Case{"/somewhere/cfg", "/home/someone", "/somewhere/cfg"},
+                                        Case{nullptr, "/home/someone", "/home/someone/.config"},
+                                        Case{"", "/home/someone", "/home/someone/.config"},
+                                        Case{"relative/cfg", "/home/someone", "/home/someone/.config"},
+                                        Case{"~/cfg", "/home/someone", "/home/someone/.config"},
+                                        Case{nullptr, "not/absolute", from_database}}) {
+    xdg ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", home, 1);
+    EXPECT_EQ(FileStore::ConfigRootFromEnvironment(), root) << (xdg ? xdg : "(unset)") << " " << home;
+    EXPECT_EQ(FileStore().SectionFile(kApplication, "TARNWICK-DEMO"), root / "TARNWICK" / "TARNWICK-DEMO.conf");
+  }
+  restore("HOME", old_home);
+  restore("XDG_CONFIG_HOME", old_xdg);
 }
 
-class FileStoreBasics : public StoreTest {};
-
-TEST_F(FileStoreBasics, AbsentKeysReadAsDefaultsAndNothingIsWritten) {
-  FileStore store;
-  CapturedStderr capture;
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "MAIN-Left", "1200"), "1200");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "QT_FULL_RUN_CMD_TEXTBOX", ""), "");
-  EXPECT_EQ(capture.Take(), "");
-  EXPECT_FALSE(std::filesystem::exists(root())) << "a read created " << root();
-
-  WriteBytes(file(), "OTHER=1\n");
-  const std::string before = ReadBytes(file());
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "MAIN-Top", "77"), "77");
-  EXPECT_EQ(ReadBytes(file()), before);
-}
-
-TEST_F(FileStoreBasics, SavedValueReadsBackAndSavingReportsNothing) {
-  FileStore store;
-  CapturedStderr capture;
-  store.SaveSetting(kApplication, kSection, "MAIN-Left", "1500");
-  store.SaveSetting(kApplication, kSection, "MAIN-Left", "1600");
-  store.SaveSetting(kApplication, kSection, "PELLUM-CV-SETTINGS-Top", "300");
-  const std::string left = store.GetSetting(kApplication, kSection, "MAIN-Left", "0");
-  EXPECT_EQ(capture.Take(), "");
-  EXPECT_EQ(left, "1600");
-  EXPECT_EQ(ParsedFile(),
-            (std::map<std::string, std::string>{{"MAIN-Left", "1600"}, {"PELLUM-CV-SETTINGS-Top", "300"}}));
-}
-
-TEST_F(FileStoreBasics, EachSaveIsOnDiskBeforeItReturns) {
-  FileStore store;
-  store.SaveSetting(kApplication, kSection, "A", "1");
-  EXPECT_EQ(ParsedFile().at("A"), "1");
-  store.SaveSetting(kApplication, kSection, "B", "2");
-  EXPECT_EQ(ParsedFile().at("B"), "2");
-}
-
-TEST_F(FileStoreBasics, FolderAndFileAreReadableByTheUserAlone) {
-  FileStore store;
-  store.SaveSetting(kApplication, kSection, "MAIN-Left", "1");
-  EXPECT_EQ(ModeOf(root()), 0700) << "a config root the store creates is private too";
-  EXPECT_EQ(ModeOf(folder()), 0700);
+TEST_F(StoreTest, SavesAreWrittenThroughPrivatelyOneFileASection) {
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  EXPECT_FALSE(fs::exists(root())) << "a read created the config root";
+  Save("MAIN-Left", "1500");
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1500"}})) << "a save is on disk before it returns";
+  Save("MAIN-Left", "1600");
+  Save("main-left", "lower");
+  EXPECT_EQ(Get("MAIN-Left"), "1600");
+  EXPECT_EQ(Get("main-left"), "lower");
+  EXPECT_EQ(Get("MAIN-Top", "77"), "77");
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1600"}, {"main-left", "lower"}}));
+  for (const fs::path& made : {root(), folder()}) EXPECT_EQ(ModeOf(made), 0700) << made;
   EXPECT_EQ(ModeOf(file()), 0600);
-  store.SaveSetting(kApplication, kSection, "MAIN-Left", "2");
-  EXPECT_EQ(ModeOf(file()), 0600) << "a rewrite keeps the file private";
-  // Only the section file is left behind: no lock or temporary files.
-  EXPECT_EQ(FileNames(folder()), std::vector<std::string>{"TARNWICK.conf"});
-}
+  EXPECT_EQ(FileNames(folder()), std::vector<std::string>{"TARNWICK.conf"}) << "a lock or temporary file was left";
 
-TEST_F(FileStoreBasics, OpenFolderAndFileFromElsewhereAreMadePrivateOnSave) {
-  WriteBytes(file(), "KEPT=yes\n", 0644);
-  std::filesystem::permissions(folder(), std::filesystem::perms(0755));
-  FileStore store;
-  store.SaveSetting(kApplication, kSection, "NEW", "1");
-  EXPECT_EQ(ModeOf(folder()), 0700);
-  EXPECT_EQ(ModeOf(file()), 0600);
-  EXPECT_EQ(ParsedFile(), (std::map<std::string, std::string>{{"KEPT", "yes"}, {"NEW", "1"}}));
-}
-
-TEST_F(FileStoreBasics, SectionsAreSeparateFilesAndApplicationNamesTheFolder) {
-  FileStore store;
-  store.SaveSetting(kApplication, "TARNWICK", "MAIN-Left", "1");
-  store.SaveSetting(kApplication, "TARNWICK-DEMO", "MAIN-Left", "2");
-  store.SaveSetting(kApplication, "TARNWICK Zürich", "MAIN-Left", "3");
-  store.SaveSetting("OTHER-APP", "TARNWICK", "MAIN-Left", "4");
-  EXPECT_EQ(store.GetSetting(kApplication, "TARNWICK", "MAIN-Left", ""), "1");
-  EXPECT_EQ(store.GetSetting(kApplication, "TARNWICK-DEMO", "MAIN-Left", ""), "2");
-  EXPECT_EQ(store.GetSetting(kApplication, "TARNWICK Zürich", "MAIN-Left", ""), "3");
-  EXPECT_EQ(store.GetSetting("OTHER-APP", "TARNWICK", "MAIN-Left", ""), "4");
-  EXPECT_EQ(FileNames(folder()),
-            (std::vector<std::string>{"TARNWICK Zürich.conf", "TARNWICK-DEMO.conf", "TARNWICK.conf"}));
-  EXPECT_EQ(ParsedFile("TARNWICK-DEMO").at("MAIN-Left"), "2");
+  Save("MAIN-Left", "2", "TARNWICK-DEMO");
+  Save("MAIN-Left", "3", "TARNWICK Zürich");
+  Save("MAIN-Left", "4", "TARNWICK", "OTHER-APP");
+  EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK-DEMO"), "2");
+  EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK Zürich"), "3");
+  EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK", "OTHER-APP"), "4");
+  EXPECT_EQ(FileNames(folder()), (std::vector<std::string>{"TARNWICK Zürich.conf", "TARNWICK-DEMO.conf", "TARNWICK.conf"}));
+  EXPECT_EQ(Parsed(root() / "OTHER-APP" / "TARNWICK.conf"), (Values{{"MAIN-Left", "4"}}));
   EXPECT_EQ(ModeOf(root() / "OTHER-APP"), 0700);
-  EXPECT_EQ(settings::conf::Parse(ReadBytes(root() / "OTHER-APP" / "TARNWICK.conf")).values,
-            (std::map<std::string, std::string>{{"MAIN-Left", "4"}}));
 }
 
-TEST_F(FileStoreBasics, KeysAreCaseSensitiveAndDashesAreKept) {
-  FileStore store;
-  store.SaveSetting(kApplication, kSection, "MAIN-Left", "upper");
-  store.SaveSetting(kApplication, kSection, "main-left", "lower");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "MAIN-Left", ""), "upper");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "main-left", ""), "lower");
-  EXPECT_EQ(ParsedFile().size(), 2u);
-}
-
-std::vector<std::string> HostileTexts() {
-  std::string long_text;
-  for (int i = 0; long_text.size() < 10000; ++i) long_text += (i % 97 == 0) ? "\n" : (i % 5 == 0) ? "\\" : "x,\" ";
-  long_text.resize(10000);
-  return {"",
-          " ",
-          "  leading and trailing  ",
-          "\"quoted\" and 'single'",
-          R"(C:\Program Files\node.exe -datadir="D:\x y", -rpcpassword=a;b)",
-          R"(\n\r\0\\ are not escapes here)",
-          "\\",
-          "ends with a backslash\\",
-          "a,b,c",
-          "k=v=w",
-          "=starts with equals",
-          "#starts with a hash",
-          ";starts with a semicolon",
-          "\\starts with a backslash",
-          "Zürich 東京",
-          "first line\nsecond line\n",
-          "\r\n",
-          "ends with CR\r",
-          "tab\there",
-          "nul\0inside"s,
-          "@Variant(\\0\\0\\0)",
-          long_text};
-}
-
-TEST_F(FileStoreBasics, HostileTextsRoundTripThroughTheFile) {
+TEST_F(StoreTest, HostileTextsSurviveTheFile) {
   const std::vector<std::string> texts = HostileTexts();
-  {
-    FileStore store;
-    CapturedStderr capture;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      store.SaveSetting(kApplication, kSection, "V" + std::to_string(i), texts[i]);
-    }
-    EXPECT_EQ(capture.Take(), "");
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-      EXPECT_EQ(store.GetSetting(kApplication, kSection, "V" + std::to_string(i), "(default)"), texts[i]) << i;
-    }
-  }
-  // QSettings shares what it has read between objects in one process; a copy of the file under
-  // another name makes the second store read the bytes on disk.
-  const std::filesystem::path other_root = root().parent_path() / "copy";
-  WriteBytes(other_root / "TARNWICK" / "TARNWICK.conf", ReadBytes(file()), 0600);
-  FileStore reader(other_root);
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    EXPECT_EQ(reader.GetSetting(kApplication, kSection, "V" + std::to_string(i), "(default)"), texts[i]) << i;
-  }
+  for (std::size_t i = 0; i < texts.size(); ++i) Save("V" + std::to_string(i), texts[i]);
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(Get("V" + std::to_string(i)), texts[i]) << i;
+  // QSettings shares what it has read within a process; a copy under another root is read from disk.
+  WriteBytes(base() / "copy" / "TARNWICK" / "TARNWICK.conf", ReadBytes(file()), 0600);
+  UseRoot(base() / "copy");
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(Get("V" + std::to_string(i)), texts[i]) << i;
 }
 
-TEST_F(FileStoreBasics, HandEditedFileReadsAsTyped) {
+TEST_F(StoreTest, HandEditsReadAsTypedSurviveARewriteAndAreSeenWhileRunning) {
   const std::string cmd = R"(C:\Program Files\node.exe -datadir="D:\x y", -rpcpassword=a;b)";
-  const std::string text = "\xEF\xBB\xBF# edited by hand\r\n"
-                           "\r\n"
-                           "QT_FULL_RUN_CMD_TEXTBOX=" + cmd + "\r\n"
-                           "  MAIN-Left = 1200 \r\n"
-                           "PATH=C:\\new\\node.exe\r\n"
-                           "QUOTED=\"a, b\"; 'c'\r\n"
-                           "PLACE=Zürich 東京";
-  WriteBytes(file(), text);
-  FileStore store;
-  CapturedStderr capture;
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "QT_FULL_RUN_CMD_TEXTBOX", ""), cmd);
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "MAIN-Left", ""), " 1200 ");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "PATH", ""), "C:\\new\\node.exe");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "QUOTED", ""), "\"a, b\"; 'c'");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "PLACE", ""), "Zürich 東京");
-  EXPECT_EQ(capture.Take(), "");
+  WriteBytes(file(), "\xEF\xBB\xBF# edited by hand\r\n\r\nCMD=" + cmd +
+                         "\r\n  MAIN-Left = 1200 \r\nPATH=C:\\new\\node.exe\r\nPLACE=Zürich 東京", 0644);
+  fs::permissions(folder(), fs::perms(0755));
+  EXPECT_EQ(Get("CMD"), cmd);
+  EXPECT_EQ(Get("MAIN-Left"), " 1200 ");
+  EXPECT_EQ(Get("PATH"), "C:\\new\\node.exe");
+  EXPECT_EQ(Get("PLACE"), "Zürich 東京");
 
-  // Saving something else keeps the typed line character for character.
-  store.SaveSetting(kApplication, kSection, "MAIN-Top", "5");
+  Save("MAIN-Top", "5");
   const std::string rewritten = ReadBytes(file());
-  EXPECT_NE(rewritten.find("\nQT_FULL_RUN_CMD_TEXTBOX=" + cmd + "\n"), std::string::npos) << rewritten;
+  EXPECT_NE(rewritten.find("\nCMD=" + cmd + "\n"), std::string::npos) << rewritten;
   EXPECT_NE(rewritten.find("\nPATH=C:\\new\\node.exe\n"), std::string::npos) << rewritten;
+  EXPECT_EQ(ModeOf(folder()), 0700) << "a folder open to others is closed on save";
+  EXPECT_EQ(ModeOf(file()), 0600);
+
+  WriteBytes(folder() / "edit.tmp", "CMD=changed by hand\nADDED=1\n", 0600);
+  fs::rename(folder() / "edit.tmp", file());
+  EXPECT_EQ(Get("CMD"), "changed by hand");
+  EXPECT_EQ(Get("ADDED"), "1");
 }
 
-TEST_F(FileStoreBasics, ChangesByAnotherProgramAreSeenOnTheNextRead) {
-  FileStore store;
-  store.SaveSetting(kApplication, kSection, "CMD", "old");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "CMD", ""), "old");
-  const std::filesystem::path edited = folder() / "edit.tmp";
-  WriteBytes(edited, "CMD=changed by hand\nADDED=1\n", 0600);
-  std::filesystem::rename(edited, file());
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "CMD", ""), "changed by hand");
-  EXPECT_EQ(store.GetSetting(kApplication, kSection, "ADDED", ""), "1");
-}
-
-TEST_F(FileStoreBasics, UnusableKeysAndNamesAreReportedAndNothingIsWritten) {
-  FileStore store;
+TEST_F(StoreTest, UnusableKeysNamesAndRootsAreReportedAndNothingIsWritten) {
   struct Case {
     std::string application, section, key;
   };
-  const std::vector<Case> cases = {{"TARNWICK", "TARNWICK", ""},          {"TARNWICK", "TARNWICK", "a=b"},
-                                   {"TARNWICK", "TARNWICK", "group/key"}, {"TARNWICK", "TARNWICK", "#key"},
-                                   {"TARNWICK", "TARNWICK", "line\nbreak"}, {"TARNWICK", "TARNWICK", "back\\slash"},
-                                   {"TARNWICK", "", "K"},                  {"TARNWICK", "..", "K"},
-                                   {"TARNWICK", "a/b", "K"},               {"", "TARNWICK", "K"},
-                                   {"..", "TARNWICK", "K"}};
-  for (const Case& c : cases) {
-    CapturedStderr capture;
-    store.SaveSetting(c.application, c.section, c.key, "value");
-    const std::string saved = capture.Take();
-    EXPECT_TRUE(saved.starts_with("TARNWICK: ")) << saved;
-    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 1) << saved;
-    CapturedStderr capture2;
-    EXPECT_EQ(store.GetSetting(c.application, c.section, c.key, "dflt"), "dflt");
-    EXPECT_TRUE(capture2.Take().starts_with("TARNWICK: "));
+  for (const Case& c : std::vector<Case>{{"TARNWICK", "TARNWICK", ""}, {"TARNWICK", "TARNWICK", "a=b"},
+                                         {"TARNWICK", "TARNWICK", "group/key"}, {"TARNWICK", "TARNWICK", "#key"},
+                                         {"TARNWICK", "TARNWICK", "line\nbreak"}, {"TARNWICK", "TARNWICK", "back\\slash"},
+                                         {"TARNWICK", "", "K"}, {"TARNWICK", "..", "K"}, {"TARNWICK", "a/b", "K"},
+                                         {"", "TARNWICK", "K"}, {"..", "TARNWICK", "K"}}) {
+    Save(c.key, "value", c.section, c.application);
+    EXPECT_EQ(Get(c.key, "dflt", c.section, c.application), "dflt");
+    ExpectReports({"sav", "read"});
   }
-  EXPECT_FALSE(std::filesystem::exists(root()));
+  EXPECT_FALSE(fs::exists(root()));
+  UseRoot({});
+  Save("MAIN-Left", "1500");
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  ExpectReports({"settings are not kept"});
+}
+
+TEST_F(StoreTest, DamagedFileIsKeptAsideOnceReadAsDefaultsAndReplacedOnSave) {
+  std::mt19937 generator(20240611);
+  std::string damage(4096, '\0');
+  for (char& c : damage) c = static_cast<char>(generator());
+  damage[100] = '\xFF';  // not UTF-8, whatever the generator gives
+  WriteBytes(file(), damage, 0644);
+  SetModifiedTime(file(), 1'000'000'000);
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  EXPECT_EQ(Get("MAIN-Top", "300"), "300");
+  const std::vector<std::string> copies = FileNames(folder(), "TARNWICK.conf.bad-");
+  ASSERT_EQ(copies.size(), 1u);
+  ExpectReports({"kept a copy as " + (folder() / copies[0]).native()});
+  EXPECT_EQ(ReadBytes(folder() / copies[0]), damage);
+  EXPECT_EQ(ModeOf(folder() / copies[0]), 0600);
+
+  WriteBytes(file(), damage, 0644);  // the same bytes read afresh, as by a second start
+  SetModifiedTime(file(), 1'000'000'100);
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  ExpectReports({"a copy is already kept as " + (folder() / copies[0]).native()});
+  EXPECT_EQ(FileNames(folder(), "TARNWICK.conf.bad-"), copies);
+
+  Save("MAIN-Left", "1500");
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1500"}}));
+  EXPECT_EQ(ModeOf(file()), 0600);
+  EXPECT_EQ(ReadBytes(folder() / copies[0]), damage) << "the copy outlives the rewrite";
+
+  // New damage while running: copied too, and the next save starts from an empty section.
+  WriteBytes(file(), "MAIN-Left=1500\nsomeone wrote this\n", 0600);
+  SetModifiedTime(file(), 1'000'000'200);
+  Save("MAIN-Top", "300");
+  ExpectReports({"(line 2 has no '='); kept a copy as"});
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Top", "300"}}));
+  EXPECT_EQ(FileNames(folder(), "TARNWICK.conf.bad-").size(), 2u);
+}
+
+TEST_F(StoreTest, FolderWhereTheFileShouldBeFailsEachSaveButTheValuesAreKeptForTheRun) {
+  fs::create_directories(file());
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  EXPECT_EQ(Get("MAIN-Top", "300"), "300");
+  ExpectReports({"a folder stands where the file should be"});
+  Save("MAIN-Left", "1500");
+  Save("MAIN-Width", "900");
+  ExpectReports({"could not save MAIN-Left", "could not save MAIN-Width"});
+  EXPECT_TRUE(fs::is_empty(file()));
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1500");  // not reported again
+
+  fs::remove(file());
+  Save("MAIN-Height", "700");
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Height", "700"}, {"MAIN-Left", "1500"}, {"MAIN-Width", "900"}}));
+}
+
+TEST_F(StoreTest, ReadOnlyFolderFailsSavesUntilItIsWritableAgain) {
+  Save("MAIN-Left", "1500");
+  const std::string before = ReadBytes(file());
+  ASSERT_TRUE(MakePermissionBitsBind());
+  ASSERT_EQ(::chmod(folder().c_str(), 0500), 0);
+  ASSERT_LT(::open((folder() / "probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600), 0) << "still writable";
+
+  Save("MAIN-Top", "300");
+  ExpectReports({"could not save MAIN-Top"});
+  EXPECT_EQ(ReadBytes(file()), before);
+  EXPECT_EQ(Get("MAIN-Left"), "1500");
+  ASSERT_EQ(::chmod(folder().c_str(), 0700), 0);
+  Save("MAIN-Width", "900");
+  EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1500"}, {"MAIN-Top", "300"}, {"MAIN-Width", "900"}}));
+
+  // A damaged file there cannot be copied aside either: both are said, and the file is left alone.
+  WriteBytes(file(), "MAIN-Left=1500\ngarbage\n", 0600);
+  ASSERT_EQ(::chmod(folder().c_str(), 0500), 0);
+  Save("MAIN-Height", "700");
+  ExpectReports({"no copy could be kept", "could not save MAIN-Height"});
+  EXPECT_EQ(ReadBytes(file()), "MAIN-Left=1500\ngarbage\n");
+}
+
+TEST_F(StoreTest, UnreadableFileReadsAsDefaults) {
+  WriteBytes(file(), "MAIN-Left=1500\n", 0000);
+  ASSERT_TRUE(MakePermissionBitsBind());
+  ASSERT_LT(::open(file().c_str(), O_RDONLY), 0) << "the file can still be opened";
+  EXPECT_EQ(Get("MAIN-Left", "1200"), "1200");
+  ExpectReports({"the file cannot be read"});
+}
+
+TEST_F(StoreTest, PendingSaveWrittenByALaterReadIsPrivateToo) {
+  const fs::path blocker = base() / "blocker";
+  WriteBytes(blocker, "a file where a folder should be");
+  UseRoot(blocker / "config");
+  Save("MAIN-Left", "1500");
+  ExpectReports({"could not save MAIN-Left"});
+
+  fs::remove(blocker);
+  EXPECT_EQ(Get("MAIN-Left"), "1500");
+  const fs::path written = blocker / "config" / "TARNWICK" / "TARNWICK.conf";
+  EXPECT_EQ(Parsed(written), (Values{{"MAIN-Left", "1500"}}));
+  for (const fs::path& made : {blocker, blocker / "config", written.parent_path()}) EXPECT_EQ(ModeOf(made), 0700) << made;
+  EXPECT_EQ(ModeOf(written), 0600);
 }
 
 }  // namespace

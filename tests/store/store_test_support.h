@@ -1,96 +1,157 @@
-// Helpers for the file store's tests: a private XDG_CONFIG_HOME per test, raw file access, and a
-// way to make permission bits bind when the tests run as root.
+// Helpers for the file store's tests: a private config root per test, raw file access, captured
+// reports, texts that are hard to store, and permission bits that bind even for root.
 #pragma once
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/types.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
-#include <optional>
+#include <memory>
+#include <sstream>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings/file_store.h"
 
 namespace store_test {
 
-std::string ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0644);
-// Permission bits only (st_mode & 07777), or -1 when the path cannot be stat'ed.
-int ModeOf(const std::filesystem::path& path);
-std::vector<std::string> FileNames(const std::filesystem::path& folder);
-// Sets the modification time explicitly so that a rewrite within the same millisecond is still
-// seen as a change, as it would be between two real edits.
-void SetModifiedTime(const std::filesystem::path& path, long seconds_since_epoch);
+namespace fs = std::filesystem;
+using settings::FileStore;
+using settings::kApplication;
+using Values = std::map<std::string, std::string>;
+using namespace std::string_literals;
 
-// Sets or unsets one environment variable and puts it back when it ends.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+inline std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+inline void WriteBytes(const fs::path& path, std::string_view bytes, mode_t mode = 0644) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
+  ASSERT_EQ(ReadBytes(path), bytes) << path;
+  ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+}
 
-// Root passes every permission check through CAP_DAC_OVERRIDE, which would make a read-only folder
-// writable for the test. This lowers that capability (and CAP_DAC_READ_SEARCH) from the effective
-// set of the calling thread and raises it again at the end; for other users it does nothing.
-class PermissionBitsBind {
- public:
-  PermissionBitsBind();
-  ~PermissionBitsBind();
-  PermissionBitsBind(const PermissionBitsBind&) = delete;
-  PermissionBitsBind& operator=(const PermissionBitsBind&) = delete;
-  bool ok() const { return ok_; }
+// Permission bits only, or -1 when the path cannot be stat'ed.
+inline int ModeOf(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
 
- private:
-  bool ok_ = false;
-  bool lowered_ = false;
-  unsigned saved_effective_[2] = {0, 0};
-};
-
-// Captures standard error until Take(); ends the capture on its own if an assertion leaves the
-// scope first, since gtest aborts when a second capture starts while one is open.
-class CapturedStderr {
- public:
-  CapturedStderr() { ::testing::internal::CaptureStderr(); }
-  ~CapturedStderr() {
-    if (!taken_) (void)::testing::internal::GetCapturedStderr();
+inline std::vector<std::string> FileNames(const fs::path& folder, std::string_view prefix = "") {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().native().starts_with(prefix)) names.push_back(entry.path().filename());
   }
-  CapturedStderr(const CapturedStderr&) = delete;
-  CapturedStderr& operator=(const CapturedStderr&) = delete;
-  std::string Take() {
-    taken_ = true;
-    return ::testing::internal::GetCapturedStderr();
-  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
- private:
-  bool taken_ = false;
-};
+// Sets the modification time, so that a rewrite within one millisecond is still seen as a change.
+inline void SetModifiedTime(const fs::path& path, long seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
 
-// Each test gets its own XDG_CONFIG_HOME (a fresh temporary folder), removed afterwards.
+// Texts a value must survive: separators, quotes, backslashes, line breaks, NUL, non-ASCII, length.
+inline std::vector<std::string> HostileTexts() {
+  std::string long_text;
+  const std::string pieces[] = {"a", "\\", "\n", "\r", "\\n", "\"", ",", ";", "=", " ", "Zürich ", "東京", "\0"s, "#"};
+  for (int i = 0; i < 10000; ++i) long_text += pieces[(i * 7 + i / 13) % std::size(pieces)];
+  return {"", " ", "  lead and trail  ", "\"quoted\" and 'single'", R"(C:\Program Files\x -d="D:\x y", a;b)",
+          R"(\n\r\0\\ are not escapes here)", "\\", "trailing backslash\\", "k=v=w", "=start", "#hash", ";semi",
+          "\\start", "Zürich 東京", "\xF0\x9F\x9A\x80", "line1\nline2\n", "\r\n", "ends with CR\r", "tab\tinside",
+          "nul\0inside"s, "\0"s, "\x01\x1F\x7F", "\xE2\x80\xA8", "\n\n\\\n", "@Variant(\\0\\0)", "[General]",
+          long_text};
+}
+
+// Each test gets its own config root (not created: the store has to make it) and a store on it.
+// Everything the store says on standard error is collected; a test must take what it expects
+// with ExpectReports, and anything left over fails it.
 class StoreTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  const std::filesystem::path& root() const { return root_; }
-  std::filesystem::path folder() const { return root_ / "TARNWICK"; }
-  std::filesystem::path file(std::string_view section = "TARNWICK") const {
-    return folder() / (std::string(section) + ".conf");
+  void SetUp() override {
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);  // the store must work without one
+    std::string pattern = (fs::temp_directory_path() / "tarnwick-store-XXXXXX").native();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    store_ = std::make_unique<FileStore>(root());
   }
-  // The file as the format reads it, failing the test when it does not parse.
-  std::map<std::string, std::string> ParsedFile(std::string_view section = "TARNWICK") const;
+  void TearDown() override {
+    EXPECT_EQ(reports_, "") << "reports no test expected";
+    if (caps_lowered_) ::syscall(SYS_capset, &cap_header_, saved_caps_);
+    std::error_code ec;  // a failed test may leave read-only folders behind
+    for (auto it = fs::recursive_directory_iterator(base_, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
+    }
+    fs::remove_all(base_, ec);
+  }
+
+  fs::path base() const { return base_; }
+  fs::path root() const { return base_ / "config"; }
+  fs::path folder() const { return root() / "TARNWICK"; }
+  fs::path file(std::string_view section = "TARNWICK") const { return folder() / (std::string(section) + ".conf"); }
+  void UseRoot(const fs::path& root) { store_ = std::make_unique<FileStore>(root); }
+
+  // Root passes every permission check through CAP_DAC_OVERRIDE, which would make a read-only
+  // folder writable; this lowers it (and CAP_DAC_READ_SEARCH) for this thread until the test ends.
+  bool MakePermissionBitsBind() {
+    if (::geteuid() != 0) return true;
+    if (::syscall(SYS_capget, &cap_header_, saved_caps_) != 0) return false;
+    __user_cap_data_struct lowered[2] = {saved_caps_[0], saved_caps_[1]};
+    lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    caps_lowered_ = ::syscall(SYS_capset, &cap_header_, lowered) == 0;
+    return caps_lowered_;
+  }
+
+  std::string Get(std::string_view key, std::string_view dflt = "(default)", std::string_view section = "TARNWICK",
+                  std::string_view application = kApplication) {
+    ::testing::internal::CaptureStderr();
+    std::string value = store_->GetSetting(application, section, key, dflt);
+    reports_ += ::testing::internal::GetCapturedStderr();
+    return value;
+  }
+  void Save(std::string_view key, std::string_view value, std::string_view section = "TARNWICK",
+            std::string_view application = kApplication) {
+    ::testing::internal::CaptureStderr();
+    store_->SaveSetting(application, section, key, value);
+    reports_ += ::testing::internal::GetCapturedStderr();
+  }
+  // The reports since the last call: one "TARNWICK: " line each, holding the given texts in order.
+  void ExpectReports(const std::vector<std::string>& parts) {
+    std::istringstream lines(std::exchange(reports_, {}));
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) got.push_back(line);
+    ASSERT_EQ(got.size(), parts.size()) << ::testing::PrintToString(got);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      EXPECT_TRUE(got[i].starts_with("TARNWICK: ")) << got[i];
+      EXPECT_NE(got[i].find(parts[i]), std::string::npos) << got[i] << " lacks " << parts[i];
+    }
+  }
+  Values Parsed(const fs::path& path) const {
+    const settings::conf::Parsed parsed = settings::conf::Parse(ReadBytes(path));
+    EXPECT_TRUE(parsed.ok()) << parsed.error;
+    return parsed.values;
+  }
+
+  std::unique_ptr<FileStore> store_;
+  std::string reports_;
 
  private:
-  std::filesystem::path base_;
-  std::filesystem::path root_;
-  std::optional<ScopedEnv> xdg_;
+  fs::path base_;
+  __user_cap_header_struct cap_header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_caps_[2] = {};
+  bool caps_lowered_ = false;
 };
 
 }  // namespace store_test
