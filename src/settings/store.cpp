@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace settings {
@@ -59,8 +60,12 @@ std::optional<float> DecodeGeometry(std::string_view text, GeometryKind kind) {
   auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
   if (ec != std::errc() || end != number.data() + number.size() || !std::isfinite(value)) return std::nullopt;
   if (std::fabs(value) > 1'000'000.0) return std::nullopt;
-  if (kind == GeometryKind::Size && !(value > 0)) return std::nullopt;
-  return static_cast<float>(value);
+  // Below the smallest normal float a value loses its digits (and a tiny size would become 0 in
+  // the float): it is 0 twips, which a size may not be.
+  float twips = static_cast<float>(value);
+  if (std::fabs(twips) < std::numeric_limits<float>::min()) twips = 0;
+  if (kind == GeometryKind::Size && !(twips > 0)) return std::nullopt;
+  return twips;
 }
 
 std::optional<int> DecodeTick(std::string_view text) {
