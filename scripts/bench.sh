@@ -42,7 +42,7 @@ trap cleanup EXIT
 
 start_display() {  # private Xvfb (number chosen by the server) + openbox; prints the display name
   local num=$work/display.$1
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$num" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$num" >/dev/null 2>&1 &
   started+=($!)
   for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.05; done
   [ -s "$num" ] || { echo "bench: Xvfb did not start" >&2; exit 1; }

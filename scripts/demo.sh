@@ -54,7 +54,7 @@ headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
   num=$(mktemp)
-  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$num" 2>/dev/null &
+  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$num" 2>/dev/null &
   pids+=($!)
   for _ in $(seq 50); do [ -s "$num" ] && break; sleep 0.1; done
   export DISPLAY=":$(head -n1 "$num")"

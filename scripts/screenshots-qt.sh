@@ -6,7 +6,7 @@ set -u
 bin=${1:-$(cd "$(dirname "$0")/.." && pwd)/build}/bin
 docs=$(cd "$(dirname "$0")/.." && pwd)/docs
 export XDG_CONFIG_HOME=$(mktemp -d)
-num=$(mktemp); Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$num" 2>/dev/null & xvfb=$!
+num=$(mktemp); Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$num" 2>/dev/null & xvfb=$!
 for _ in $(seq 50); do [ -s "$num" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$num")"
 openbox --sm-disable >/dev/null 2>&1 & wm=$!

@@ -54,7 +54,7 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&
 step "private Xvfb"
 display_file=$(mktemp)
 exec {display_fd}>"$display_file"
-Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 exec {display_fd}>&-
 for _ in $(seq 100); do [[ -s $display_file ]] && break; sleep 0.1; done

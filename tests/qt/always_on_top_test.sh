@@ -23,7 +23,7 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null & xvfb=$!
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null & xvfb=$!
 wait_for 10 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
 openbox --sm-disable >/dev/null 2>&1 & wm=$!

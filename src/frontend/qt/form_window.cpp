@@ -247,6 +247,14 @@ QPoint PlaceOnScreen(QPoint wanted, QSize frame_size) {
   return primary->availableGeometry().topLeft() + QPoint(24, 24);
 }
 
+// A stored size may be anything up to a million twips; a window beyond every screen could not be used
+// and its pixels alone could take gigabytes, so it is cut to the largest screen's free area.
+static QSize FitLargestScreen(QSize size) {
+  QSize largest;
+  for (QScreen* screen : QGuiApplication::screens()) largest = largest.expandedTo(screen->availableGeometry().size());
+  return largest.isValid() && !largest.isEmpty() ? size.boundedTo(largest) : size;
+}
+
 struct FormWindow::Binding {
   ui::Control* control = nullptr;
   QWidget* widget = nullptr;
@@ -271,7 +279,7 @@ FormWindow::FormWindow(QtHost& host, ui::Form& form, QWidget* owner_widget)
   setFont(DefaultWindowFont());
   // A window with an owner is modal to that window only, and shown without an event loop of its own.
   if (owner_widget) setWindowModality(Qt::WindowModal);
-  setFixedSize(ClientSize(form.geometry()));
+  setFixedSize(FitLargestScreen(ClientSize(form.geometry())));
   Build();
   for (Binding& b : bindings_) SyncBinding(b, true);
   title_ = form.title();

@@ -1,0 +1,99 @@
+# Shared by the reliability tests of the real program: a private X server (and window manager),
+# starting TARNWICK under a unique name, waiting for its window, and stopping only what was started.
+# Sourced; expects `work` (a private temporary folder) to be set by the caller.
+
+rel_pids=()        # processes this test started directly, stopped by id at the end
+rel_failures=0
+
+rel_fail() { echo "FAIL: $*" >&2; rel_failures=$((rel_failures + 1)); }
+rel_pass() { echo "ok: $*"; }
+
+# Every process whose executable lies under `work` (the stand-ins' private copies), by id.
+rel_pids_under_work() {
+  local exe p
+  for p in /proc/[0-9]*; do
+    exe=$(readlink "$p/exe" 2>/dev/null) || continue
+    case "$exe" in "$work"/*) echo "${p#/proc/}" ;; esac
+  done
+}
+
+rel_pid_of_exe() {  # the ids of processes running exactly this executable file
+  local exe p
+  for p in /proc/[0-9]*; do
+    exe=$(readlink "$p/exe" 2>/dev/null) || continue
+    [ "$exe" = "$1" ] && echo "${p#/proc/}"
+  done
+  return 0
+}
+
+rel_cleanup() {
+  local p
+  for p in "${rel_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in $(rel_pids_under_work); do kill -9 "$p" 2>/dev/null || true; done
+  for p in "${rel_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+
+# A private X server on a free display number, and optionally openbox on it.
+rel_start_x() {
+  local with_wm=$1 num=$work/display
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$num" >/dev/null 2>&1 &
+  rel_pids+=($!)
+  for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.1; done
+  [ -s "$num" ] || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$(head -n1 "$num")"
+  unset WAYLAND_DISPLAY
+  if [ "$with_wm" = wm ]; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    rel_pids+=($!)
+    for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+}
+
+# The id of the first window titled "TARNWICK - NAME", waiting up to $2 seconds; empty when none.
+rel_wait_window() {
+  timeout "${2:-30}" xdotool search --sync --name "^TARNWICK - $1\$" 2>/dev/null | head -n1
+}
+
+rel_count_windows() { xdotool search --name "^TARNWICK - $1\$" 2>/dev/null | wc -l; }
+
+# True while the process runs; an ended child waiting to be collected does not count.
+rel_alive() {
+  local state
+  state=$(sed -n 's/^State:[[:space:]]*\([A-Z]\).*/\1/p' "/proc/$1/status" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
+# Waits for the process to end (up to $2 seconds) and sets rel_rc to its exit code; 124 when it
+# did not end. Not a command substitution: only this shell can collect its own child.
+rel_wait_exit() {
+  local pid=$1 limit=${2:-30}
+  for _ in $(seq $((limit * 10))); do
+    rel_alive "$pid" || break
+    sleep 0.1
+  done
+  if rel_alive "$pid"; then
+    rel_rc=124
+    return
+  fi
+  rel_rc=0
+  wait "$pid" || rel_rc=$?
+}
+
+# Waits until the command succeeds, up to $1 seconds.
+rel_wait_until() {
+  local limit=$1
+  shift
+  for _ in $(seq $((limit * 10))); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The value of KEY in a store file, or "<absent>".
+rel_stored() {
+  local value
+  value=$(grep -a -m1 "^$2=" "$1" 2>/dev/null) || { echo "<absent>"; return; }
+  echo "${value#*=}"
+}
