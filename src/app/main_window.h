@@ -100,6 +100,7 @@ class TARNWICK_MAIN : public ui::Form {
   void NodeRunClick(ui::TextBox& command_line, ui::Timer& watcher);
   void NodeWatcherTick(ui::TextBox& image_name, ui::Label& light);
   void CorvantLoaderTick();
+  void MarkCorvantFound();
   void CorvantCompleteTick();
   void CorvantRunClick();
   // Stop sequence.
@@ -128,12 +129,17 @@ class TARNWICK_MAIN : public ui::Form {
   // The process port, by the text of a holder.
   process::Probe ProbeImage(const ui::TextBox& image_name);
   std::unique_ptr<process::ProcessHandle> Run(const ui::TextBox& command_line);
-  void DropCorvantHandle() { corvant_handle_.reset(); }
+  void DropCorvantHandle() {
+    corvant_handle_.reset();
+    corvant_just_started_ = false;
+  }
 
   app::Platform& platform_;
   settings::Section store_;
   // The CORVANT copy the loader started, so it never starts another while that one still runs.
   std::unique_ptr<process::ProcessHandle> corvant_handle_;
+  // Set from the loader's launch to its next tick, which judges that copy.
+  bool corvant_just_started_ = false;
 };
 
 // The program's one main window, for the settings windows.

@@ -16,7 +16,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -223,14 +226,16 @@ bool SameImageName(std::string_view a, std::string_view b) {
 // leaves the list the moment it is reaped, so a reused id is never waited for.
 class ReapList {
  public:
+  // A child whose handle is still held keeps its exit status here once reaped, for the handle.
   void Add(pid_t pid) {
     const std::lock_guard lock(mutex_);
     pids_.push_back(pid);
+    watched_.insert(pid);
   }
 
   void ReapEnded() {
     const std::lock_guard lock(mutex_);
-    std::erase_if(pids_, [](pid_t pid) { return !WaitNoHang(pid); });
+    std::erase_if(pids_, [this](pid_t pid) { return !WaitNoHang(pid); });
   }
 
   // False once the child has ended (reaping it) or was reaped before.
@@ -249,27 +254,50 @@ class ReapList {
     if (it != pids_.end() && !WaitNoHang(pid)) pids_.erase(it);
   }
 
+  // The handle is gone: nobody will ask for this child's status any more.
+  void Release(pid_t pid) {
+    const std::lock_guard lock(mutex_);
+    watched_.erase(pid);
+    statuses_.erase(pid);
+  }
+
+  std::optional<int> Status(pid_t pid) {
+    const std::lock_guard lock(mutex_);
+    const auto it = statuses_.find(pid);
+    if (it == statuses_.end()) return std::nullopt;
+    return it->second;
+  }
+
  private:
   // True while the child runs; false once reaped here or when it is no longer ours to wait for.
-  static bool WaitNoHang(pid_t pid) {
+  bool WaitNoHang(pid_t pid) {
     pid_t result;
+    int status = 0;
     do {
-      result = ::waitpid(pid, nullptr, WNOHANG);
+      result = ::waitpid(pid, &status, WNOHANG);
     } while (result < 0 && errno == EINTR);
+    if (result == pid && watched_.count(pid) != 0) statuses_[pid] = status;
     return result == 0;
   }
 
   std::mutex mutex_;
   std::vector<pid_t> pids_;
+  std::set<pid_t> watched_;
+  std::map<pid_t, int> statuses_;
 };
 
 namespace {
+
+bool ExitedWithZero(std::optional<int> status) { return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0; }
 
 class PidfdHandle final : public ProcessHandle {
  public:
   PidfdHandle(std::shared_ptr<ReapList> reap_list, pid_t pid, int pidfd)
       : reap_list_(std::move(reap_list)), pid_(pid), pidfd_(pidfd) {}
-  ~PidfdHandle() override { ::close(pidfd_); }
+  ~PidfdHandle() override {
+    ::close(pidfd_);
+    reap_list_->Release(pid_);
+  }
   PidfdHandle(const PidfdHandle&) = delete;
   PidfdHandle& operator=(const PidfdHandle&) = delete;
 
@@ -287,6 +315,8 @@ class PidfdHandle final : public ProcessHandle {
     return false;
   }
 
+  bool EndedWithSuccess() override { return !IsRunning() && ExitedWithZero(reap_list_->Status(pid_)); }
+
  private:
   std::shared_ptr<ReapList> reap_list_;
   pid_t pid_;
@@ -299,6 +329,10 @@ class PidHandle final : public ProcessHandle {
  public:
   PidHandle(std::shared_ptr<ReapList> reap_list, pid_t pid)
       : reap_list_(std::move(reap_list)), pid_(pid) {}
+  ~PidHandle() override { reap_list_->Release(pid_); }
+  PidHandle(const PidHandle&) = delete;
+  PidHandle& operator=(const PidHandle&) = delete;
+  bool EndedWithSuccess() override { return !IsRunning() && ExitedWithZero(reap_list_->Status(pid_)); }
 
   bool IsRunning() override {
     reap_list_->ReapEnded();

@@ -16,6 +16,9 @@ class ProcessHandle {
  public:
   virtual ~ProcessHandle() = default;
   virtual bool IsRunning() = 0;
+  // True once the program has ended with exit status 0; false while it runs, after a failure or a
+  // signal, and where the platform cannot tell.
+  virtual bool EndedWithSuccess() { return false; }
 };
 
 class ProcessControl {

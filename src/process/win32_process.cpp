@@ -41,6 +41,11 @@ Win32ProcessHandle::~Win32ProcessHandle() {
 
 bool Win32ProcessHandle::IsRunning() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
+bool Win32ProcessHandle::EndedWithSuccess() {
+  DWORD code = STILL_ACTIVE;
+  return !IsRunning() && GetExitCodeProcess(process_, &code) != FALSE && code == 0;
+}
+
 Win32ProcessControl::Win32ProcessControl()
     : snapshot_([] { return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); }) {}
 

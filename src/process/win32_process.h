@@ -32,6 +32,7 @@ class Win32ProcessHandle : public ProcessHandle {
   Win32ProcessHandle(const Win32ProcessHandle&) = delete;
   Win32ProcessHandle& operator=(const Win32ProcessHandle&) = delete;
   bool IsRunning() override;
+  bool EndedWithSuccess() override;
   HANDLE native() const { return process_; }
 
  private:

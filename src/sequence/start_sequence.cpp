@@ -44,21 +44,37 @@ void TARNWICK_MAIN::CorvantLoaderTick() {
     // Once a run, CORVANT is started while its light is white. A copy this loader started that
     // still runs is not started again, even if its image name never matches: the loader keeps
     // retrying once a second only for a CORVANT that failed to start or ended at once.
-    if (!corvant_handle_ || !corvant_handle_->IsRunning()) corvant_handle_ = Run(CORVANT_FULL_LOCATION_TEXTBOX);
+    const bool just_started = corvant_just_started_;
+    corvant_just_started_ = false;
+    if (!corvant_handle_ || !corvant_handle_->IsRunning()) {
+      if (just_started && corvant_handle_ && corvant_handle_->EndedWithSuccess()) {
+        // The copy finished its work before any probe could see it: the node had caught up
+        // already. It counts as found, and the complete timer sees it gone at its first tick.
+        MarkCorvantFound();
+        return;
+      }
+      corvant_handle_ = Run(CORVANT_FULL_LOCATION_TEXTBOX);
+      // A copy just started is judged at the next tick: a probe made now finds even a copy that
+      // is about to crash, and its end a second later would read as the node having caught up.
+      corvant_just_started_ = corvant_handle_ != nullptr;
+      if (corvant_just_started_) return;
+    }
   }
   Probe found = ProbeImage(CV_FILENAME_TEXTBOX);
   if (found == Probe::Unknown) return;
-  if (found == Probe::Running) {
-    CORVANT_LIGHT.set_back_colour(colours::kCyan);
-    DropCorvantHandle();
-    CORVANT_RUN_BUTTON.set_enabled(false);
-    CORVANT_COMPLETE_TIMER.Arm();
-    CORVANT_LOADER_TIMER.Disarm();
-  }
+  if (found == Probe::Running) MarkCorvantFound();
   if (CORVANT_LIGHT.back_colour() == colours::kGreen) {
     CORVANT_LOADER_TIMER.Disarm();
     CORVANT_COMPLETE_TIMER.Disarm();
   }
+}
+
+void TARNWICK_MAIN::MarkCorvantFound() {
+  CORVANT_LIGHT.set_back_colour(colours::kCyan);
+  DropCorvantHandle();
+  CORVANT_RUN_BUTTON.set_enabled(false);
+  CORVANT_COMPLETE_TIMER.Arm();
+  CORVANT_LOADER_TIMER.Disarm();
 }
 
 void TARNWICK_MAIN::CorvantCompleteTick() {

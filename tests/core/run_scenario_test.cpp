@@ -45,8 +45,10 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   w.Second();  // 12: the node watcher finds the node and arms the loader
   EXPECT_FALSE(m.QT_RUN_BUTTON.enabled());
   EXPECT_FALSE(m.DAEMON_RUN_BUTTON.enabled());
-  w.Second();  // 13: the loader starts CORVANT and finds it at once
+  w.Second();  // 13: the loader starts CORVANT; the copy is judged at the next tick
   EXPECT_EQ(w.first_launch["/tools/corvant"], 13);
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
+  w.Second();  // 14: still running, so found
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
 
   ASSERT_TRUE(w.RunUntilClosed());
@@ -130,24 +132,50 @@ TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
   EXPECT_EQ(h.processes.Count("corvant"), 1);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   EXPECT_TRUE(m.CORVANT_LOADER_TIMER.armed());
-  // Once that copy ends, the loader tries again, once a second.
+  // Once that copy ends, the loader starts one more, and again never piles them up.
   h.processes.End("corvant");
-  w.corvant_seconds = 0;
-  w.RunFor(3);
-  EXPECT_GE(h.processes.LaunchCount("/tools/corvant"), 3);
-  EXPECT_LE(h.processes.LaunchCount("/tools/corvant"), 4);
+  w.RunFor(10);
+  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 2);
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
 }
 
 TEST(RunFaults, ACorvantThatFailsToStartIsRetriedEverySecond) {
   Harness h;
   RunWorld::SeedRun(h);
-  h.processes.Define("/tools/corvant", "corvant", /*ends_at_once=*/true);
+  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::CrashesAtOnce);
   TARNWICK_MAIN& m = h.Open();
   RunWorld w(h);
   w.RunFor(20);  // CORVANT first runs at 13
   EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 8);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   EXPECT_FALSE(m.CORVANT_RUN_BUTTON.enabled());
+}
+
+// A CORVANT that crashes straight after it starts is still there for a probe made at once; its
+// end a second later must not read as the node having caught up.
+TEST(RunFaults, ACorvantThatCrashesAtOnceIsNeverTakenForCaughtUp) {
+  Harness h;
+  RunWorld::SeedRun(h);
+  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::CrashesAtOnce);
+  TARNWICK_MAIN& m = h.Open();
+  RunWorld w(h);
+  w.RunFor(60);
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
+  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 0);
+  EXPECT_TRUE(h.processes.Running("qt"));
+  EXPECT_GE(h.processes.LaunchCount("/tools/corvant"), 45) << "retried about once a second";
+}
+
+// A node that has caught up already lets CORVANT finish its work before any probe sees it.
+TEST(RunFaults, ACorvantThatFinishesAtOnceMeansTheNodeHasCaughtUp) {
+  Harness h;
+  RunWorld::SeedRun(h);
+  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::FinishesAtOnce);
+  h.Open();
+  RunWorld w(h);
+  ASSERT_TRUE(w.RunUntilClosed());
+  EXPECT_EQ(h.processes.launches(), kFullRun);
+  EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
 }
 
 TEST(RunFaults, ACorvantThatNeverEndsKeepsTheRunWaitingInCyan) {

@@ -14,22 +14,25 @@ namespace fakes {
 
 class FakeProcesses : public process::ProcessControl {
  public:
+  // How a launched program behaves: it runs until ended, or it is gone before any probe can see it,
+  // having failed (a crash) or having done its work (exit status 0).
+  enum class Ending { Runs, CrashesAtOnce, FinishesAtOnce };
   struct Program {
     std::string image;
-    bool ends_at_once = false;
+    Ending ending = Ending::Runs;
   };
 
-  // Running `command_line` starts a process named `image` (unless it ends at once).
-  void Define(const std::string& command_line, const std::string& image, bool ends_at_once = false) {
-    programs_[command_line] = Program{image, ends_at_once};
+  // Running `command_line` starts a process named `image`.
+  void Define(const std::string& command_line, const std::string& image, Ending ending = Ending::Runs) {
+    programs_[command_line] = Program{image, ending};
   }
   // A process that runs without having been launched by the program.
-  void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<bool>(true)}); }
+  void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<State>()}); }
   // Every process of this name ends.
   void End(const std::string& image) {
     for (auto it = processes_.begin(); it != processes_.end();) {
       if (Same(it->image, image)) {
-        *it->alive = false;
+        it->state->alive = false;
         it = processes_.erase(it);
       } else {
         ++it;
@@ -63,20 +66,30 @@ class FakeProcesses : public process::ProcessControl {
     launches_.push_back(cmd);
     auto it = programs_.find(cmd);
     if (it == programs_.end()) return nullptr;  // nothing to start: the launcher reports and returns
-    auto alive = std::make_shared<bool>(!it->second.ends_at_once);
-    if (*alive) processes_.push_back(Instance{it->second.image, alive});
-    return std::make_unique<Handle>(alive);
+    auto state = std::make_shared<State>();
+    if (it->second.ending == Ending::Runs) {
+      processes_.push_back(Instance{it->second.image, state});
+    } else {
+      state->alive = false;
+      state->success = it->second.ending == Ending::FinishesAtOnce;
+    }
+    return std::make_unique<Handle>(state);
   }
 
  private:
+  struct State {
+    bool alive = true;
+    bool success = true;  // a process ended by End() has done its work
+  };
   struct Instance {
     std::string image;
-    std::shared_ptr<bool> alive;
+    std::shared_ptr<State> state;
   };
   struct Handle : process::ProcessHandle {
-    explicit Handle(std::shared_ptr<bool> a) : alive(std::move(a)) {}
-    bool IsRunning() override { return *alive; }
-    std::shared_ptr<bool> alive;
+    explicit Handle(std::shared_ptr<State> s) : state(std::move(s)) {}
+    bool IsRunning() override { return state->alive; }
+    bool EndedWithSuccess() override { return !state->alive && state->success; }
+    std::shared_ptr<State> state;
   };
   static bool Same(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -47,6 +47,7 @@ TEST(Win32ProcessProbe, FindsARunningProgramInAnyLetterCaseAndNotOnceItHasEnded)
   auto handle = control.RunCommandLine(Utf8(temp.path() / image) + " --forever");
   ASSERT_NE(handle, nullptr);
   EXPECT_TRUE(handle->IsRunning());
+  EXPECT_FALSE(handle->EndedWithSuccess());
   EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(Upper(image)) == Probe::Running; }));
   EXPECT_EQ(control.IsProcessRunning(Lower(image)), Probe::Running);
   EXPECT_EQ(control.IsProcessRunning(image.substr(0, image.size() - 4)), Probe::NotRunning)
@@ -56,6 +57,7 @@ TEST(Win32ProcessProbe, FindsARunningProgramInAnyLetterCaseAndNotOnceItHasEnded)
   ASSERT_NE(native, nullptr);
   ASSERT_TRUE(TerminateProcess(native->native(), 7));
   EXPECT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
+  EXPECT_FALSE(handle->EndedWithSuccess()) << "ended with exit code 7";
   EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(image) == Probe::NotRunning; }));
 }
 
@@ -107,6 +109,7 @@ TEST(Win32Launcher, StartsAProgramInAFolderWithSpacesWithItsOwnArguments) {
       auto handle = control.RunCommandLine(Utf8(tools) + "\\" + written + " -arg second");
       ASSERT_NE(handle, nullptr);
       ASSERT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
+      EXPECT_TRUE(handle->EndedWithSuccess());
       const auto words = ReadLines(tools / "argv.txt");
       ASSERT_EQ(words.size(), 3u);
       EXPECT_EQ(words[0], Utf8(tools / "x.exe"));
