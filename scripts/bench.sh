@@ -65,31 +65,9 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 # starts on its own; $2 is CORVANT's command line and $3 the image name watched for it.
 seed_store() {
   local name=$1 corvant=$2 image=$3 state=$4
-  mkdir -p -m 700 "$XDG_CONFIG_HOME/TARNWICK"
-  (umask 077; cat >"$XDG_CONFIG_HOME/TARNWICK/$name.conf" <<CONF
-AUTOSTART_TIME_TICKBOX=1
-AUTOCLOSE_TIME_TICKBOX=1
-AlwaysOnTopTimer_TICKBOX=1
-AUTORUN_QT_TICKBOX=1
-AUTORUN_DAEMON_TICKBOX=0
-PELLUM_ON_TICKBOX=1
-PELLUM_OFF_TICKBOX=1
-PELLUM_ON_LOCATION_TEXTBOX=$bin
-PELLUM_OFF_LOCATION_TEXTBOX=$bin
-CORVANT_LOCATION_TEXTBOX=$bin
-CV_FILENAME_TEXTBOX=$image
-PELLUM_ON_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-ON
-PELLUM_OFF_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-OFF
-CORVANT_FULL_LOCATION_TEXTBOX=$corvant
-QT_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state
-QT_FULL_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state
-QT_FILENAME_TEXTBOX=NODE-QT-STANDIN
-CLI_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
-CLI_FULL_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
-CLI_FILENAME_TEXTBOX=NODE-CLI-STANDIN
-LAST_RUN_TEXTBOX=!!! LAST RUN !!!
-CONF
-  )
+  bash "$here/scripts/seed-run-store.sh" "$XDG_CONFIG_HOME/TARNWICK/$name.conf" "$bin" "$state" \
+    "CORVANT_FULL_LOCATION_TEXTBOX=$corvant" "CV_FILENAME_TEXTBOX=$image" \
+    "QT_FULL_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state"
 }
 
 # Starts TARNWICK under the name $1 (a link in the work folder) on display $2; its pid in last_pid.

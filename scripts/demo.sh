@@ -17,35 +17,8 @@ ln -sf "$bin/TARNWICK" "$work/TARNWICK-DEMO"
 
 config=${XDG_CONFIG_HOME:-$HOME/.config}
 case "$config" in /*) ;; *) config=$HOME/.config ;; esac
-mkdir -p "$config/TARNWICK" && chmod 700 "$config/TARNWICK"
 store=$config/TARNWICK/TARNWICK-DEMO.conf
-umask 077
-cat >"$store" <<CONF
-AUTOSTART_TIME_TICKBOX=1
-AUTOCLOSE_TIME_TICKBOX=1
-AlwaysOnTopTimer_TICKBOX=1
-AUTORUN_QT_TICKBOX=1
-AUTORUN_DAEMON_TICKBOX=0
-PELLUM_ON_TICKBOX=1
-PELLUM_OFF_TICKBOX=1
-PELLUM_ON_LOCATION_TEXTBOX=$bin
-PELLUM_OFF_LOCATION_TEXTBOX=$bin
-CORVANT_LOCATION_TEXTBOX=$bin
-CV_FILENAME_TEXTBOX=MF-CORVANT-STANDIN
-PELLUM_ON_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-ON
-PELLUM_OFF_FULL_LOCATION_TEXTBOX=$bin/MF-PELLUM-OFF
-CORVANT_FULL_LOCATION_TEXTBOX=$bin/MF-CORVANT-STANDIN --state $state --catch-up-ms 10000
-QT_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state --shutdown-delay-ms 1500
-QT_FULL_RUN_CMD_TEXTBOX=$bin/NODE-QT-STANDIN --state $state --shutdown-delay-ms 1500
-QT_FILENAME_TEXTBOX=NODE-QT-STANDIN
-DAEMOND_RUN_CMD_TEXTBOX=$bin/NODE-DAEMON-STANDIN --state $state --shutdown-delay-ms 1500
-DAEMOND_FULL_RUN_CMD_TEXTBOX=$bin/NODE-DAEMON-STANDIN --state $state --shutdown-delay-ms 1500
-DAEMOND_FILENAME_TEXTBOX=NODE-DAEMON-STANDIN
-CLI_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
-CLI_FULL_RUN_CMD_TEXTBOX=$bin/NODE-CLI-STANDIN --state $state stop
-CLI_FILENAME_TEXTBOX=NODE-CLI-STANDIN
-LAST_RUN_TEXTBOX=!!! LAST RUN !!!
-CONF
+bash "$here/scripts/seed-run-store.sh" "$store" "$bin" "$state"
 
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
