@@ -1,6 +1,8 @@
 // The main window's load and unload against the in-memory store.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "harness.h"
 #include "process/platform_names.h"
 
@@ -21,14 +23,13 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
   EXPECT_FALSE(m.AUTOCLOSE_TIME_TICKBOX.ticked());
   EXPECT_FALSE(m.AUTOCLOSE_START_BUTTON.enabled());
-  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "00");
-  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "00");
-  for (ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.PELLUM_OFF_LIGHT}) {
-    EXPECT_EQ(l->back_colour(), kRed);
-    EXPECT_EQ(l->fore_colour(), kBlack);
+  for (ui::TextBox* t : {&m.AUTOSTART_TIME_TEXTBOX, &m.AUTOCLOSE_TIME_TEXTBOX}) EXPECT_EQ(t->text(), "00");
+  using Look = std::tuple<const ui::Control*, ui::Colour, ui::Colour>;
+  for (auto [c, back, fore] : {Look{&m.PELLUM_ON_LIGHT, kRed, kBlack}, Look{&m.PELLUM_OFF_LIGHT, kRed, kBlack},
+                               Look{&m.DAEMON_START_LIGHT, kBlack, kRed}, Look{&m.LAST_RUN_TEXTBOX, kRed, kBlack}}) {
+    EXPECT_EQ(c->back_colour(), back) << c->name();
+    EXPECT_EQ(c->fore_colour(), fore) << c->name();
   }
-  EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kBlack);
-  EXPECT_EQ(m.DAEMON_START_LIGHT.fore_colour(), kRed);
   for (ui::Label* l : {&m.AUTOPILOT_STARTED_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
                        &m.PAUSE_FOR_STOP_LIGHT, &m.AUTOPILOT_COMPLETED_LIGHT})
     EXPECT_EQ(l->back_colour(), kWhite) << l->name();
@@ -38,8 +39,6 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), process::kPellumOnFileName);
   EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), process::kPellumOffFileName);
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!");
-  EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kRed);
-  EXPECT_EQ(m.LAST_RUN_TEXTBOX.fore_colour(), kBlack);
   for (ui::Timer* t : {&m.AUTOSTART_TIMER, &m.CORVANT_LOADER_TIMER, &m.CLI_PAUSE_TIMER})
     EXPECT_EQ(t->interval(), 1000);
   EXPECT_EQ(m.CORVANT_WATCHER_TIMER.interval(), 2160);
@@ -51,6 +50,7 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
 
 TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
   fakes::Harness h;
+  h.Seed("AUTOSTART_TIME_TICKBOX", "1");
   h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
   h.Seed("AlwaysOnTopTimer_TICKBOX", "0");
   h.Seed("AUTORUN_QT_TICKBOX", "1");
@@ -60,6 +60,9 @@ TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
   h.Seed("MAIN-Width", "nan");
   h.Seed("QT_FULL_RUN_CMD_TEXTBOX", "  C:\\node\\qt.exe -datadir=\"D:\\a b\", x ");
   TARNWICK_MAIN& m = h.Open();
+  EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP") << "Auto Start ticked starts the countdown without a click";
+  EXPECT_TRUE(m.AUTOSTART_TIMER.armed());
+  EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
   EXPECT_TRUE(m.AUTOCLOSE_START_BUTTON.enabled());
   EXPECT_FALSE(m.AUTOCLOSE_TIMER.armed());
   EXPECT_FALSE(m.AlwaysOnTopTimer_TICKBOX.ticked());
@@ -76,38 +79,28 @@ TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
 }
 
 TEST(MainWindowLoad, NodeChoiceAndOutcomeLooks) {
-  {
+  struct Case {
+    const char* daemon;
+    ui::Colour qt_back, daemon_back;
+  };
+  for (Case c : {Case{"0", kWhite, kWhite}, Case{"1", kBlack, kWhite}}) {
     fakes::Harness h;
     h.Seed("AUTORUN_QT_TICKBOX", "0");
-    h.Seed("AUTORUN_DAEMON_TICKBOX", "0");
+    h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
     TARNWICK_MAIN& m = h.Open();
-    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kWhite);
-    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kWhite);
-    EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.ticked() || m.AUTORUN_DAEMON_TICKBOX.ticked());
-  }
-  {
-    fakes::Harness h;
-    h.Seed("AUTORUN_QT_TICKBOX", "0");
-    h.Seed("AUTORUN_DAEMON_TICKBOX", "1");
-    TARNWICK_MAIN& m = h.Open();
-    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kBlack);
-    EXPECT_EQ(m.QT_START_LIGHT.fore_colour(), kRed);
-    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), kWhite);
+    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), c.qt_back) << c.daemon;
+    if (c.qt_back == kBlack) {
+      EXPECT_EQ(m.QT_START_LIGHT.fore_colour(), kRed);  // a left-out light
+    }
+    EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), c.daemon_back) << c.daemon;
+    EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.ticked());
+    EXPECT_EQ(m.AUTORUN_DAEMON_TICKBOX.ticked(), c.daemon[0] == '1');
   }
   for (const char* outcome : {"!!! MANUAL START !!!", "!!! MANUAL STOP !!!", "!!! success !!!", "!!! SUCCESS !!! "}) {
     fakes::Harness h;
     h.Seed("LAST_RUN_TEXTBOX", outcome);
     EXPECT_EQ(h.Open().LAST_RUN_TEXTBOX.back_colour(), kRed) << outcome;
   }
-}
-
-TEST(MainWindowLoad, AutoStartTickedStartsTheCountdownWithoutAClick) {
-  fakes::Harness h;
-  h.Seed("AUTOSTART_TIME_TICKBOX", "1");
-  TARNWICK_MAIN& m = h.Open();
-  EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
-  EXPECT_TRUE(m.AUTOSTART_TIMER.armed());
-  EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
 }
 
 TEST(MainWindowUnload, WritesPositionThreeTickBoxesAndOutcomeAndNothingElse) {

@@ -1,6 +1,8 @@
-// Whole runs in virtual time: the real main window, a scripted process table, an in-memory store.
-// What a user would see (lights, captions) and what the machine would see (launches, the store).
+// Whole runs in virtual time against a scripted world: the schedule second by second, the outside
+// world failing at each step, STOP and START, Auto Close, late timers, helper tools and always on top.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "run_world.h"
 
@@ -8,27 +10,33 @@ namespace {
 
 using namespace ui::colours;
 using fakes::Harness;
+using fakes::Progress;
 using fakes::RunWorld;
-using fakes::Snapshot;
+using fakes::SeededRun;
+using Launches = std::vector<std::string>;
 
-const std::vector<std::string> kFullRun = {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant",
-                                           "/node/cli stop", "/tools/MF-PELLUM-OFF"};
+const Launches kFullRun = {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop",
+                           "/tools/MF-PELLUM-OFF"};
+
+std::vector<const ui::Label*> SequenceLights(const TARNWICK_MAIN& m) {
+  return {&m.AUTOPILOT_STARTED_LIGHT, &m.PELLUM_ON_LIGHT,      &m.CORVANT_LIGHT,           &m.CLI_STOP_LIGHT,
+          &m.PAUSE_FOR_STOP_LIGHT,    &m.PELLUM_OFF_LIGHT,     &m.AUTOPILOT_COMPLETED_LIGHT};
+}
 
 class ScheduledRun : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { h.desktop.timers().set_reverse_ties(GetParam()); }
-  Harness h;
+  void SetUp() override { r.h.desktop.timers().set_reverse_ties(GetParam()); }
+  SeededRun r;
+  Harness& h = r.h;
+  RunWorld& w = r.w;
 };
 
 TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
-  RunWorld::SeedRun(h);
   TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
   EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "00");
   for (int s = 1; s <= 10; ++s) {
     w.Second();
-    char expected[3] = {static_cast<char>('0' + (11 - s) / 10), static_cast<char>('0' + (11 - s) % 10), 0};
-    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), expected) << "second " << s;
+    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), (s == 1 ? "10" : "0" + std::to_string(11 - s))) << "second " << s;
     EXPECT_EQ(m.AUTOPILOT_STARTED_LIGHT.back_colour(), kCyan);
     EXPECT_TRUE(m.SETTINGS_BUTTON.enabled()) << "a countdown begun at load leaves Settings enabled";
     EXPECT_TRUE(h.processes.launches().empty());
@@ -38,10 +46,9 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_FALSE(m.SETTINGS_BUTTON.enabled());
   EXPECT_EQ(m.AUTOPILOT_STARTED_LIGHT.back_colour(), kGreen);
   EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(h.processes.launches(), (std::vector<std::string>{"/tools/MF-PELLUM-ON", "/node/qt -server"}));
+  EXPECT_EQ(h.processes.launches(), (Launches{"/tools/MF-PELLUM-ON", "/node/qt -server"}));
   EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!") << "a run begun at load leaves the outcome alone";
-
   w.Second();  // 12: the node watcher finds the node and arms the loader
   EXPECT_FALSE(m.QT_RUN_BUTTON.enabled());
   EXPECT_FALSE(m.DAEMON_RUN_BUTTON.enabled());
@@ -50,38 +57,29 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   w.Second();  // 14: still running, so found
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
-
   ASSERT_TRUE(w.RunUntilClosed());
   EXPECT_EQ(h.processes.launches(), kFullRun) << "each program is started once, in order";
   EXPECT_EQ(w.first_launch["/node/cli stop"], 20) << "the first CLI watcher tick after CORVANT's end (19)";
   EXPECT_GE(w.first_launch["/tools/MF-PELLUM-OFF"], 24);
   EXPECT_LE(w.first_launch["/tools/MF-PELLUM-OFF"], 25);
   EXPECT_EQ(w.second, w.first_launch["/tools/MF-PELLUM-OFF"] + 11) << "Auto Close counts eleven seconds";
-  EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
-  EXPECT_EQ(h.Stored("AUTOSTART_TIME_TICKBOX"), "1");
-  EXPECT_EQ(h.Stored("AUTOCLOSE_TIME_TICKBOX"), "1");
-  EXPECT_EQ(h.Stored("MAIN-Left"), "1000");
+  for (const char* kv : {"LAST_RUN_TEXTBOX=!!! SUCCESS !!!", "AUTOSTART_TIME_TICKBOX=1", "AUTOCLOSE_TIME_TICKBOX=1",
+                         "MAIN-Left=1000"}) {
+    std::string s(kv);
+    EXPECT_EQ(h.Stored(s.substr(0, s.find('='))), s.substr(s.find('=') + 1));
+  }
   EXPECT_FALSE(h.processes.Running("qt")) << "the node was stopped by its stop command";
 }
 
-TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmed) {
-  RunWorld::SeedRun(h, true, false);
+TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmedUntilAutoCloseIsTicked) {
+  h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
   TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
   w.RunFor(40);
-  EXPECT_EQ(h.processes.launches(), kFullRun);
-  for (ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
-                       &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
-    EXPECT_EQ(l->back_colour(), kGreen) << l->name();
-  for (ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.DAEMON_WATCHER_TIMER,
-                       &m.CORVANT_LOADER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER, &m.CLI_PAUSE_TIMER,
-                       &m.PELLUM_OFF_WATCHER_TIMER, &m.AUTOSTART_TIMER})
-    EXPECT_FALSE(t->armed()) << t->name();
-  EXPECT_TRUE(m.AUTOCLOSE_TIMER.armed()) << "waiting, with Auto Close clear";
+  EXPECT_EQ(Progress(h), "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!");
+  EXPECT_FALSE(m.DAEMON_WATCHER_TIMER.armed());
+  EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
   EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kWhite);
-  EXPECT_TRUE(h.main_open());
-  // Ticking Auto Close now starts its countdown at the next tick.
-  h.Click(m.AUTOCLOSE_TIME_TICKBOX);
+  h.Click(m.AUTOCLOSE_TIME_TICKBOX);  // its countdown starts at the next tick
   w.Second();
   EXPECT_EQ(m.AUTOCLOSE_START_BUTTON.caption(), "STOP");
   EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "10");
@@ -89,281 +87,224 @@ TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmed) {
   EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
 }
 
-TEST_P(ScheduledRun, TheDaemonRunsWhenItIsTheChoice) {
-  RunWorld::SeedRun(h);
-  h.Seed("AUTORUN_QT_TICKBOX", "0");
-  h.Seed("AUTORUN_DAEMON_TICKBOX", "1");
-  h.Open();
-  RunWorld w(h);
-  ASSERT_TRUE(w.RunUntilClosed());
-  EXPECT_EQ(h.processes.launches(), (std::vector<std::string>{"/tools/MF-PELLUM-ON", "/node/daemond",
-                                                              "/tools/corvant", "/node/cli stop",
-                                                              "/tools/MF-PELLUM-OFF"}));
-  EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+// Runs that reach "!!! SUCCESS !!!" by other paths: the daemon, a CORVANT done before any probe
+// (the node had caught up), a machine that sleeps ten minutes every seventh second.
+TEST_P(ScheduledRun, OtherPathsToSuccess) {
+  struct Case {
+    const char* name;
+    std::function<void(SeededRun&)> setup;
+    bool sleeps;
+    Launches launches;
+  };
+  const Case cases[] = {
+      {"daemon", [](SeededRun& s) { s.h.Seed("AUTORUN_QT_TICKBOX", "0"); s.h.Seed("AUTORUN_DAEMON_TICKBOX", "1"); },
+       false, {"/tools/MF-PELLUM-ON", "/node/daemond", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"}},
+      {"corvant done at once",
+       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::FinishesAtOnce); },
+       false, kFullRun},
+      {"machine sleeps", [](SeededRun&) {}, true, kFullRun},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeededRun s;
+    s.h.desktop.timers().set_reverse_ties(GetParam());
+    c.setup(s);
+    s.h.Open();
+    for (int i = 0; i < 120 && s.h.main_open(); ++i) {
+      s.w.Second();
+      if (c.sleeps && i % 7 == 3) s.h.Advance(600'000, 600'000);
+    }
+    EXPECT_FALSE(s.h.main_open());
+    EXPECT_EQ(s.h.processes.launches(), c.launches);
+    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTickOrders, ScheduledRun, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Reversed" : "CreationOrder"; });
 
-TEST(RunFaults, ANodeThatNeverShowsHoldsTheRunBeforeCorvant) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.Seed("QT_FILENAME_TEXTBOX", "qt-misspelt");
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.RunFor(60);
-  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kRed);
-  EXPECT_TRUE(m.QT_RUN_BUTTON.enabled());
-  EXPECT_TRUE(m.DAEMON_RUN_BUTTON.enabled());
-  EXPECT_FALSE(m.CORVANT_LOADER_TIMER.armed());
-  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 0);
+// Where a run stands after the outside world misbehaves; each case seeds, opens, runs and acts.
+TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
+  using Ending = fakes::FakeProcesses::Ending;
+  struct Case {
+    const char* name;
+    std::function<void(SeededRun&)> play;
+    std::string progress;
+  };
+  const Case cases[] = {
+      {"a node that never shows holds the run before CORVANT",
+       [](SeededRun& s) { s.h.Seed("QT_FILENAME_TEXTBOX", "qt-misspelt"); s.h.Open(); s.w.RunFor(60); },
+       "red red white white white system | 1 1 0 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
+      {"a CORVANT that fails to start is retried every second",
+       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce); s.h.Open(); s.w.RunFor(20); },
+       "red cyan white white white system | 1 1 8 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"a CORVANT crashing at once is never taken for caught up",
+       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce); s.h.Open(); s.w.RunFor(60); },
+       "red cyan white white white system | 1 1 48 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"a CORVANT that never ends keeps the run waiting in cyan",
+       [](SeededRun& s) { s.w.corvant_seconds = -1; s.h.Open(); s.w.RunFor(90); },
+       "red cyan cyan white white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_COMPLETE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"a CLI process that never goes holds back the stop command",
+       [](SeededRun& s) { s.h.processes.Start("cli"); s.w.cli_seconds = -1; s.h.Open(); s.w.RunFor(60); },
+       "red cyan green cyan white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_WATCHER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CLI_STOP_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"a node gone before CORVANT ends never gets the stop command",
+       [](SeededRun& s) { s.h.Open(); s.w.RunFor(15); s.h.processes.End("qt"); s.w.RunFor(45); },
+       "red red green white white system | 1 1 1 0 0 | node gone | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
+      {"a stop command that fails leaves the pause waiting",
+       [](SeededRun& s) { s.w.node_obeys_stop = false; s.h.Open(); s.w.RunFor(60); },
+       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"clicking the node light during the pause keeps the pause forever",
+       [](SeededRun& s) {
+         s.w.node_shutdown_seconds = 5; s.h.Open(); s.w.RunUntilStopSent(); s.h.Click(s.h.main->QT_START_LIGHT);
+         EXPECT_EQ(s.h.main->QT_START_LIGHT.back_colour(), kCyan) << "a light click changes no colour";
+         s.w.RunFor(30);
+       },
+       "red cyan green green cyan system | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"a probe never read as gone while unknown: no false success",
+       [](SeededRun& s) {
+         s.w.node_obeys_stop = false; s.h.Open(); s.w.RunUntilStopSent(); s.h.processes.set_scan_fails(true);
+         s.w.RunFor(60);
+       },
+       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+      {"the PELLUM-OFF watcher acts once when PELLUM-OFF already runs",
+       [](SeededRun& s) {
+         s.h.Seed("AUTOCLOSE_TIME_TICKBOX", "0"); s.h.processes.Start(std::string(process::kPellumOffFileName));
+         s.w.helper_seconds = -1; s.h.Open(); s.w.RunFor(40);
+       },
+       "green green green green green green | 1 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: PELLUM_ON_RUN_BUTTON PELLUM_OFF_RUN_BUTTON | !!! LAST RUN !!!"},
+  };
+  for (const Case& c : cases) {
+    SeededRun s;
+    c.play(s);
+    EXPECT_TRUE(s.h.main_open()) << c.name;
+    EXPECT_EQ(Progress(s.h), c.progress) << c.name;
+  }
 }
 
 TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.Seed("CV_FILENAME_TEXTBOX", "corvant-misspelt");
-  RunWorld w(h);
-  w.corvant_seconds = -1;  // the copy that was started keeps running
-  TARNWICK_MAIN& m = h.Open();
-  w.RunFor(60);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1) << "no pile of copies";
-  EXPECT_EQ(h.processes.Count("corvant"), 1);
+  SeededRun s;
+  s.h.Seed("CV_FILENAME_TEXTBOX", "corvant-misspelt");
+  s.w.corvant_seconds = -1;  // the copy that was started keeps running
+  TARNWICK_MAIN& m = s.h.Open();
+  s.w.RunFor(60);
+  EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 1) << "no pile of copies";
+  EXPECT_EQ(s.h.processes.Count("corvant"), 1);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   EXPECT_TRUE(m.CORVANT_LOADER_TIMER.armed());
-  // Once that copy ends, the loader starts one more, and again never piles them up.
-  h.processes.End("corvant");
-  w.RunFor(10);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 2);
+  s.h.processes.End("corvant");  // once that copy ends, the loader starts one more, and no pile again
+  s.w.RunFor(10);
+  EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 2);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-}
-
-TEST(RunFaults, ACorvantThatFailsToStartIsRetriedEverySecond) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::CrashesAtOnce);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.RunFor(20);  // CORVANT first runs at 13
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 8);
-  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  EXPECT_FALSE(m.CORVANT_RUN_BUTTON.enabled());
-}
-
-// A CORVANT that crashes straight after it starts is still there for a probe made at once; its
-// end a second later must not read as the node having caught up.
-TEST(RunFaults, ACorvantThatCrashesAtOnceIsNeverTakenForCaughtUp) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::CrashesAtOnce);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.RunFor(60);
-  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 0);
-  EXPECT_TRUE(h.processes.Running("qt"));
-  EXPECT_GE(h.processes.LaunchCount("/tools/corvant"), 45) << "retried about once a second";
-}
-
-// A node that has caught up already lets CORVANT finish its work before any probe sees it.
-TEST(RunFaults, ACorvantThatFinishesAtOnceMeansTheNodeHasCaughtUp) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::FinishesAtOnce);
-  h.Open();
-  RunWorld w(h);
-  ASSERT_TRUE(w.RunUntilClosed());
-  EXPECT_EQ(h.processes.launches(), kFullRun);
-  EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
-}
-
-TEST(RunFaults, ACorvantThatNeverEndsKeepsTheRunWaitingInCyan) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  RunWorld w(h);
-  w.corvant_seconds = -1;
-  TARNWICK_MAIN& m = h.Open();
-  w.RunFor(90);
-  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 0);
-  EXPECT_TRUE(m.CORVANT_COMPLETE_TIMER.armed());
-}
-
-TEST(RunFaults, ACliProcessThatNeverGoesHoldsBackTheStopCommand) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.processes.Start("cli");
-  RunWorld w(h);
-  w.cli_seconds = -1;
-  TARNWICK_MAIN& m = h.Open();
-  w.RunFor(60);
-  EXPECT_EQ(m.CLI_STOP_LIGHT.back_colour(), kCyan);
-  EXPECT_FALSE(m.CLI_STOP_RUN_BUTTON.enabled());
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 0);
-  EXPECT_TRUE(h.processes.Running("qt"));
-}
-
-TEST(RunFaults, ANodeGoneBeforeCorvantEndsNeverGetsTheStopCommand) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.RunFor(15);
-  h.processes.End("qt");
-  w.RunFor(45);
-  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kRed);
-  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 0);
-  EXPECT_TRUE(m.CLI_WATCHER_TIMER.armed());
-  EXPECT_FALSE(m.CLI_PAUSE_TIMER.armed());
-  EXPECT_EQ(m.PAUSE_FOR_STOP_LIGHT.back_colour(), kWhite);
-}
-
-TEST(RunFaults, AStopCommandThatFailsLeavesThePauseWaiting) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  RunWorld w(h);
-  w.node_obeys_stop = false;
-  TARNWICK_MAIN& m = h.Open();
-  w.RunFor(60);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 1);
-  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(m.PAUSE_FOR_STOP_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-OFF"), 0);
-  EXPECT_TRUE(h.main_open());
-}
-
-TEST(RunFaults, ClickingTheNodeLightDuringThePauseKeepsThePauseForever) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.node_shutdown_seconds = 5;
-  while (h.processes.LaunchCount("/node/cli stop") == 0) w.Second();
-  h.Click(m.QT_START_LIGHT);
-  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan) << "a light click changes no colour";
-  w.RunFor(30);
-  EXPECT_FALSE(h.processes.Running("qt"));
-  EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(m.PAUSE_FOR_STOP_LIGHT.back_colour(), kCyan);
-  EXPECT_TRUE(m.CLI_PAUSE_TIMER.armed());
-  EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-OFF"), 0);
 }
 
 // A scan that could not be made changes nothing in its tick, whatever step the run is at; once
-// scans work again the run goes on to its end.
+// scans work again the run goes on.
 TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {
   for (int fail_at : {12, 13, 16, 19, 20, 22, 23, 24}) {
     SCOPED_TRACE("scans fail from second " + std::to_string(fail_at));
-    Harness h;
-    RunWorld::SeedRun(h);
-    TARNWICK_MAIN& m = h.Open();
-    RunWorld w(h);
-    w.RunFor(fail_at - 1);
-    h.processes.set_scan_fails(true);
-    std::string before = Snapshot(m);
-    auto launches = h.processes.launches();
-    // The node ends while nothing can be seen: that must not read as "the node has gone".
-    h.processes.End("qt");
-    h.processes.End("corvant");
-    w.RunFor(5);
-    EXPECT_EQ(Snapshot(m), before);
-    EXPECT_EQ(h.processes.launches(), launches);
-    h.processes.set_scan_fails(false);
-    w.RunFor(5);
-    EXPECT_NE(Snapshot(m), before);
+    SeededRun s;
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(fail_at - 1);
+    s.h.processes.set_scan_fails(true);
+    std::string before = fakes::Snapshot(m);
+    auto launches = s.h.processes.launches();
+    s.h.processes.End("qt");  // unseen, so not "the node has gone"
+    s.h.processes.End("corvant");
+    s.w.RunFor(5);
+    EXPECT_EQ(fakes::Snapshot(m), before);
+    EXPECT_EQ(s.h.processes.launches(), launches);
+    s.h.processes.set_scan_fails(false);
+    s.w.RunFor(5);
+    EXPECT_NE(fakes::Snapshot(m), before);
   }
-}
-
-TEST(RunFaults, TheProbeIsNeverReadAsGoneWhileUnknownSoNoFalseSuccess) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.node_obeys_stop = false;
-  while (h.processes.LaunchCount("/node/cli stop") == 0) w.Second();
-  h.processes.set_scan_fails(true);
-  w.RunFor(60);
-  EXPECT_TRUE(h.main_open());
-  EXPECT_NE(m.LAST_RUN_TEXTBOX.text(), "!!! SUCCESS !!!");
-  EXPECT_EQ(m.PAUSE_FOR_STOP_LIGHT.back_colour(), kCyan);
 }
 
 TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
-  struct Case {
-    bool on, off;
-    ui::Colour on_light, off_light;
-  };
-  for (Case c : {Case{true, true, kGreen, kGreen}, Case{false, true, kGreen, kGreen},
-                 Case{true, false, kRed, kRed}, Case{false, false, kBlack, kRed}}) {
-    SCOPED_TRACE(std::string("on ") + (c.on ? "1" : "0") + " off " + (c.off ? "1" : "0"));
-    Harness h;
-    RunWorld::SeedRun(h, true, false);
-    h.Seed("PELLUM_ON_TICKBOX", c.on ? "1" : "0");
-    h.Seed("PELLUM_OFF_TICKBOX", c.off ? "1" : "0");
-    TARNWICK_MAIN& m = h.Open();
-    RunWorld w(h);
-    w.RunFor(12);
-    if (!c.on) {
-      EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kBlack);
-    }
-    w.RunFor(30);
-    EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-ON"), c.on ? 1 : 0);
-    EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-OFF"), c.off ? 1 : 0);
-    EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), c.on_light);
-    EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), c.off_light);
-    EXPECT_EQ(m.PAUSE_FOR_STOP_LIGHT.back_colour(), kGreen);
-    EXPECT_TRUE(m.AUTOCLOSE_TIMER.armed());
-    // With PELLUM-OFF left out, PELLUM-ON's watcher goes on following its process.
-    EXPECT_EQ(m.PELLUM_ON_WATCHER_TIMER.armed(), c.on && !c.off);
+  for (auto [on, off, progress] : {std::tuple{true, true, "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}, std::tuple{false, true, "green green green green green green | 0 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
+                                   std::tuple{true, false, "red green green green green red | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}, std::tuple{false, false, "black green green green green red | 0 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}}) {
+    SCOPED_TRACE(std::string("on ") + (on ? "1" : "0") + " off " + (off ? "1" : "0"));
+    SeededRun s(true, false);
+    s.h.Seed("PELLUM_ON_TICKBOX", on ? "1" : "0");
+    s.h.Seed("PELLUM_OFF_TICKBOX", off ? "1" : "0");
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(12);
+    if (!on) { EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kBlack); }
+    s.w.RunFor(30);
+    EXPECT_EQ(Progress(s.h), progress);
   }
 }
 
-TEST(HelperTools, ThePellumOffWatcherActsOnceEvenWhenPellumOffIsAlreadyRunning) {
-  Harness h;
-  RunWorld::SeedRun(h, true, false);
-  h.processes.Start(std::string(process::kPellumOffFileName));
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.helper_seconds = -1;
-  w.RunFor(40);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-OFF"), 0);
-  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kGreen);
-  EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kGreen);
-  EXPECT_FALSE(m.PELLUM_OFF_RUN_BUTTON.enabled());
-  EXPECT_FALSE(m.PELLUM_ON_WATCHER_TIMER.armed());
-  EXPECT_TRUE(m.AUTOCLOSE_TIMER.armed());
+TEST(StartStop, StopAtEveryStageHaltsTheRunAndStartsOrStopsNoProgram) {
+  for (int stop_at : {5, 11, 12, 15, 20, 23}) {
+    SCOPED_TRACE("STOP at second " + std::to_string(stop_at));
+    SeededRun s;
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.node_shutdown_seconds = 4;
+    s.w.corvant_seconds = 6;
+    s.w.RunFor(stop_at);
+    ui::Colour qt_before = m.QT_START_LIGHT.back_colour();
+    bool node_running = s.h.processes.Running("qt");
+    auto launches = s.h.processes.launches();
+    s.h.Click(m.AUTOSTART_START_BUTTON);
+    EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "START");
+    EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
+    for (const ui::Label* l : SequenceLights(m)) EXPECT_EQ(l->back_colour(), kLightRed) << l->name();
+    EXPECT_EQ(m.QT_START_LIGHT.back_colour(), qt_before) << "node lights keep their colours";
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! MANUAL STOP !!!");
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kRed);
+    EXPECT_EQ(s.h.processes.Running("qt"), node_running) << "STOP stops no process";
+    s.w.RunFor(40);
+    EXPECT_EQ(s.h.processes.launches(), launches);
+    EXPECT_TRUE(s.h.main_open());
+    EXPECT_TRUE(m.AlwaysOnTopTimer.armed()) << "the schedule never touches always on top";
+    s.h.Click(m.AUTOSTART_START_BUTTON);  // START counts from "10" again, from white lights
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! MANUAL START !!!");
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kGreen);
+    EXPECT_FALSE(m.SETTINGS_BUTTON.enabled());
+    for (const ui::Label* l : SequenceLights(m)) EXPECT_EQ(l->back_colour(), kWhite) << l->name();
+    std::string display = m.AUTOSTART_TIME_TEXTBOX.text();
+    s.h.Advance(999);
+    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), display) << "the display keeps its text until the first tick";
+    s.h.Advance(1);
+    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "10");
+  }
+}
+
+TEST(StartStop, ARunRestartedAfterACompletedOneStartsCorvantAgain) {
+  SeededRun s(false, false);
+  TARNWICK_MAIN& m = s.h.Open();
+  for (int run = 1; run <= 2; ++run) {
+    if (run == 2) s.h.Click(m.AUTOSTART_START_BUTTON);  // STOP
+    s.h.Click(m.AUTOSTART_START_BUTTON);                // START
+    s.w.RunFor(40);
+    EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), run);
+    EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop"), run);
+  }
 }
 
 TEST(ByHand, RunButtonsAndLights) {
-  Harness h;
-  RunWorld::SeedRun(h, false, false);
+  SeededRun s(false, false);
+  Harness& h = s.h;
   h.Seed("PELLUM_ON_TICKBOX", "0");
   TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
   h.Click(m.PELLUM_ON_RUN_BUTTON);  // runs whatever the tick box says, and paints at once
   EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-ON"), 1);
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kCyan);
   EXPECT_FALSE(m.PELLUM_ON_RUN_BUTTON.enabled());
   h.Click(m.QT_RUN_BUTTON);
   EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kWhite) << "the light changes at the watcher's first tick";
-  w.Second();
+  s.w.Second();
   EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
-  w.RunFor(9);
+  s.w.RunFor(9);
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kRed) << "the helper tool has done its work";
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
   EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
-  // The CLI's RUN button sends the stop now, and the watcher sends it once more while the node runs.
   EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 1);
-  // A node started by hand after a completed run does not start CORVANT again.
-  w.RunFor(10);
-  h.Click(m.QT_RUN_BUTTON);
-  w.RunFor(5);
+  s.w.RunFor(10);
+  h.Click(m.QT_RUN_BUTTON);  // a node started by hand after a completed run does not start CORVANT again
+  s.w.RunFor(5);
   EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
-  // CORVANT by hand: no light changes, nothing follows.
-  h.Click(m.CORVANT_RUN_BUTTON);
+  h.Click(m.CORVANT_RUN_BUTTON);  // CORVANT by hand: no light changes, nothing follows
   EXPECT_TRUE(m.CORVANT_WATCHER_TIMER.armed());
   h.Click(m.CORVANT_LIGHT);
   EXPECT_FALSE(m.CORVANT_WATCHER_TIMER.armed());
@@ -371,18 +312,118 @@ TEST(ByHand, RunButtonsAndLights) {
 }
 
 TEST(ByHand, PressingTheCliRunButtonSendsTheStopTwice) {
-  Harness h;
-  RunWorld::SeedRun(h, false, false);
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.node_obeys_stop = false;
-  h.Click(m.QT_RUN_BUTTON);
-  w.RunFor(2);
-  h.Click(m.CLI_STOP_RUN_BUTTON);
-  w.RunFor(3);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 2);
+  SeededRun s(false, false);
+  TARNWICK_MAIN& m = s.h.Open();
+  s.w.node_obeys_stop = false;
+  s.h.Click(m.QT_RUN_BUTTON);
+  s.w.RunFor(2);
+  s.h.Click(m.CLI_STOP_RUN_BUTTON);  // the RUN button sends it now, and the watcher once more
+  s.w.RunFor(3);
+  EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop"), 2);
   EXPECT_EQ(m.CLI_STOP_LIGHT.back_colour(), kGreen);
   EXPECT_TRUE(m.CLI_PAUSE_TIMER.armed());
+}
+
+TEST(AutoClose, UntickedHaltedRetickedAndResumed) {
+  Harness h;
+  h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  h.Click(m.AUTOCLOSE_START_BUTTON);
+  EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kWhite);
+  h.Seconds(2);
+  m.AUTOCLOSE_TIME_TEXTBOX.set_text("00");  // typed into the display: overwritten before it is read back
+  h.Seconds(2);
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "07");
+  EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kGreen);
+  h.Click(m.AUTOCLOSE_TIME_TICKBOX);  // untick: halted where it stood
+  EXPECT_FALSE(m.AUTOCLOSE_TIMER.armed());
+  EXPECT_FALSE(m.AUTOCLOSE_START_BUTTON.enabled());
+  EXPECT_EQ(m.AUTOCLOSE_START_BUTTON.caption(), "STOP");
+  h.Seconds(30);
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "07");
+  h.Click(m.AUTOCLOSE_TIME_TICKBOX);  // ticked again: the button is back, the timer is not
+  EXPECT_TRUE(m.AUTOCLOSE_START_BUTTON.enabled());
+  EXPECT_FALSE(m.AUTOCLOSE_TIMER.armed());
+  h.Click(m.AUTOCLOSE_START_BUTTON);  // STOP: cancelled and reset
+  EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kRed);
+  EXPECT_EQ(m.AutoCloseCountdown, std::chrono::seconds(11));
+  h.Click(m.AUTOCLOSE_START_BUTTON);  // START again: eleven seconds to close
+  h.Seconds(10);
+  EXPECT_TRUE(h.main_open());
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "01");
+  h.Seconds(1);
+  EXPECT_FALSE(h.main_open());
+  EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+}
+
+TEST(AutoClose, AHaltedCountdownReArmedByTheEndOfARunGoesOnFromWhereItStopped) {
+  SeededRun s(false, true);
+  TARNWICK_MAIN& m = s.h.Open();
+  s.h.Click(m.AUTOCLOSE_START_BUTTON);
+  s.w.RunFor(3);
+  s.h.Click(m.AUTOCLOSE_TIME_TICKBOX);
+  EXPECT_EQ(m.AutoCloseCountdown, std::chrono::seconds(8));
+  s.h.Click(m.AUTOCLOSE_TIME_TICKBOX);
+  s.h.Click(m.AUTOSTART_START_BUTTON);
+  while (!m.AUTOCLOSE_TIMER.armed() && s.w.second < 60) s.w.Second();
+  s.w.Second();
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "07");
+  EXPECT_TRUE(s.w.RunUntilClosed(8));
+  EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+}
+
+TEST(LateTimers, AnHourOfSleepAdvancesACountdownByOneTick) {
+  Harness h;
+  h.Seed("AUTOSTART_TIME_TICKBOX", "1");
+  TARNWICK_MAIN& m = h.Open();
+  h.Seconds(3);
+  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "08");
+  h.Advance(3'600'000, 3'600'000);  // the machine slept for an hour
+  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "07");
+  EXPECT_TRUE(h.processes.launches().empty());
+  h.Seconds(1);
+  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "06");
+}
+
+TEST(LateTimers, FortyEightHoursOfWaitingGrowNothing) {
+  SeededRun s;
+  TARNWICK_MAIN& m = s.h.Open();
+  s.w.corvant_seconds = -1;  // waiting on a node that never catches up, every watcher armed
+  s.w.RunFor(30);
+  std::size_t timers = s.h.desktop.timers().timer_count(), launches = s.h.processes.launches().size();
+  for (int hour = 0; hour < 48; ++hour) s.h.Advance(3'600'000, 1000);
+  EXPECT_EQ(s.h.desktop.timers().timer_count(), timers);
+  EXPECT_EQ(s.h.processes.launches().size(), launches);
+  EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+  EXPECT_EQ(s.h.desktop.open_forms().size(), 1u);
+}
+
+TEST(AlwaysOnTop, TheForegroundWindowLeavesTheTopmostBandAndTheMainWindowEntersIt) {
+  using Calls = std::vector<std::pair<ui::NativeWindow, bool>>;
+  constexpr ui::NativeWindow kMain = fakes::FakeWindowManager::kMain;
+  Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  h.wm.foreground = kMain;
+  h.Seconds(3);
+  EXPECT_TRUE(h.wm.calls.empty()) << "in front already: nothing to do";
+  h.wm.foreground = 7;
+  h.wm.top[7] = true;
+  h.Seconds(1);
+  EXPECT_EQ(h.wm.calls, (Calls{{7, false}, {kMain, true}}));
+  EXPECT_EQ(h.wm.top, (std::map<ui::NativeWindow, bool>{{kMain, true}}));
+  h.wm.calls.clear();
+  h.wm.foreground = ui::kNoWindow;  // no foreground window: the first call names none
+  h.Seconds(1);
+  EXPECT_EQ(h.wm.calls, (Calls{{ui::kNoWindow, false}, {kMain, true}}));
+  h.Click(m.AlwaysOnTopTimer_TICKBOX);
+  h.wm.calls.clear();
+  h.wm.foreground = 7;
+  h.Seconds(5);
+  EXPECT_TRUE(h.wm.calls.empty()) << "cleared: no ticks";
+  EXPECT_TRUE(h.wm.top.count(kMain)) << "and the window stays where it was put";
+  h.Click(m.AlwaysOnTopTimer_TICKBOX);
+  h.Seconds(1);
+  EXPECT_FALSE(h.wm.calls.empty());
 }
 
 }  // namespace

@@ -13,40 +13,24 @@ namespace {
 using namespace ui::colours;
 using fakes::Harness;
 using fakes::RunWorld;
+using Writes = std::vector<std::string>;
 
+// Clicks `button` (Settings on the main window when none) and returns the window it opened.
 template <class W>
-W& Newest(Harness& h) {
+W& OpenBy(Harness& h, ui::Control* button = nullptr) {
+  h.Click(button ? *button : h.main->SETTINGS_BUTTON);
   return dynamic_cast<W&>(*h.desktop.open_forms().back());
 }
+TARNWICK_SETTINGS& OpenHub(Harness& h) { return OpenBy<TARNWICK_SETTINGS>(h); }
 
-TARNWICK_SETTINGS& OpenHub(Harness& h) {
-  h.Click(h.main->SETTINGS_BUTTON);
-  return Newest<TARNWICK_SETTINGS>(h);
-}
-
-TEST(SettingsHub, OpensFromTheMainWindowWithTheDesignedStateOnAnEmptyStore) {
-  Harness h;
-  h.Open();
-  TARNWICK_SETTINGS& hub = OpenHub(h);
-  EXPECT_EQ(hub.owner(), h.main);
-  EXPECT_EQ(hub.geometry(), (ui::Geometry{1000, 1000, 4575, 3900}));
-  EXPECT_TRUE(hub.AUTORUN_QT_TICKBOX.ticked());
-  EXPECT_FALSE(hub.AUTORUN_DAEMON_TICKBOX.ticked());
-  EXPECT_FALSE(hub.AUTORUN_DAEMON_TICKBOX.enabled());
-  EXPECT_TRUE(hub.CLOSE_BUTTON.enabled());
-  EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON);
-  h.Click(hub.TARNWICK_CREATOR);
-  h.Click(hub.TARNWICK_CREATOR);
-  EXPECT_EQ(hub.TARNWICK_CREATOR.caption(), TARNWICK_SETTINGS::kContact);
-}
-
-TEST(SettingsHub, LoadOutcomesForEveryStoredPair) {
+TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
   struct Case {
     const char *qt, *daemon;
     bool hub_qt, hub_daemon, qt_enabled, daemon_enabled, close_enabled, main_qt, main_daemon;
     ui::Colour qt_light, daemon_light;
   };
   const Case cases[] = {
+      {nullptr, nullptr, true, false, true, false, true, true, false, kWhite, kBlack},  // an empty store
       {"1", "0", true, false, true, false, true, true, false, kWhite, kBlack},
       {"0", "1", false, true, false, true, true, false, true, kBlack, kSystemWindow},
       {"0", "0", false, false, true, true, false, false, true, kWhite, kSystemWindow},
@@ -54,12 +38,16 @@ TEST(SettingsHub, LoadOutcomesForEveryStoredPair) {
       {"1", "1", true, false, true, false, true, true, false, kWhite, kBlack},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("stored ") + c.qt + "," + c.daemon);
+    SCOPED_TRACE(std::string("stored ") + (c.qt ? c.qt : "-") + "," + (c.daemon ? c.daemon : "-"));
     Harness h;
-    h.Seed("AUTORUN_QT_TICKBOX", c.qt);
-    h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
+    if (c.qt) h.Seed("AUTORUN_QT_TICKBOX", c.qt), h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
     TARNWICK_MAIN& m = h.Open();
     TARNWICK_SETTINGS& hub = OpenHub(h);
+    EXPECT_EQ(hub.owner(), h.main);
+    EXPECT_EQ(hub.geometry(), (ui::Geometry{1000, 1000, 4575, 3900}));
+    if (!c.qt) {
+      EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON);
+    }
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.ticked(), c.hub_qt);
     EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.ticked(), c.hub_daemon);
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.enabled(), c.qt_enabled);
@@ -69,6 +57,9 @@ TEST(SettingsHub, LoadOutcomesForEveryStoredPair) {
     EXPECT_EQ(m.AUTORUN_DAEMON_TICKBOX.ticked(), c.main_daemon);
     EXPECT_EQ(m.QT_START_LIGHT.back_colour(), c.qt_light);
     EXPECT_EQ(m.DAEMON_START_LIGHT.back_colour(), c.daemon_light);
+    h.Click(hub.TARNWICK_CREATOR);
+    h.Click(hub.TARNWICK_CREATOR);
+    EXPECT_EQ(hub.TARNWICK_CREATOR.caption(), TARNWICK_SETTINGS::kContact);
   }
 }
 
@@ -94,28 +85,24 @@ TEST(SettingsHub, SwitchingToTheDaemonAndClosing) {
   h.desktop.UserMoved(hub, 1500, 2500);
   h.store.ClearWrites();
   h.Click(hub.CLOSE_BUTTON);
-  EXPECT_EQ(h.store.writes(),
-            (std::vector<std::string>{"SETTINGS-Left=1500", "SETTINGS-Top=2500", "AUTORUN_QT_TICKBOX=0",
+  EXPECT_EQ(h.store.writes(), (Writes{"SETTINGS-Left=1500", "SETTINGS-Top=2500", "AUTORUN_QT_TICKBOX=0",
                                       "AUTORUN_DAEMON_TICKBOX=1", "SETTINGS-Left=1500", "SETTINGS-Top=2500"}));
   EXPECT_EQ(h.desktop.open_forms().size(), 1u);
   EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
 }
 
-TEST(SettingsHub, ClosingByTheFrameInTheNoChoiceStateStoresOnlyThePosition) {
+TEST(SettingsHub, ClosingByTheFrameInTheNoChoiceStateStoresOnlyThePositionAndBothNodesRun) {
   Harness h;
   RunWorld::SeedRun(h, false, false);
   TARNWICK_MAIN& m = h.Open();
-  TARNWICK_SETTINGS& hub = OpenHub(h);
-  h.Click(hub.AUTORUN_QT_TICKBOX);
+  h.Click(OpenHub(h).AUTORUN_QT_TICKBOX);
   h.store.ClearWrites();
-  h.desktop.UserClose(hub);
-  EXPECT_EQ(h.store.writes(), (std::vector<std::string>{"SETTINGS-Left=1000", "SETTINGS-Top=1000"}));
+  h.desktop.UserClose(*h.desktop.open_forms().back());
+  EXPECT_EQ(h.store.writes(), (Writes{"SETTINGS-Left=1000", "SETTINGS-Top=1000"}));
   EXPECT_TRUE(m.AUTORUN_QT_TICKBOX.ticked());
   EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
-  // The next run then starts both node programs.
   h.Click(m.AUTOSTART_START_BUTTON);
-  RunWorld w(h);
-  w.RunFor(11);
+  RunWorld(h).RunFor(11);
   EXPECT_EQ(h.processes.LaunchCount("/node/qt -server"), 1);
   EXPECT_EQ(h.processes.LaunchCount("/node/daemond"), 1);
 }
@@ -124,8 +111,7 @@ TEST(HelperToolsWindow, EmptyStoreLoadAndTheTickBoxesRepaintTheMainWindowAtOnce)
   Harness h;
   TARNWICK_MAIN& m = h.Open();
   TARNWICK_SETTINGS& hub = OpenHub(h);
-  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
-  auto& w = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
+  auto& w = OpenBy<TARNWICK_PELLUM_CORVANT_SETTINGS>(h, &hub.PELLUM_PELLUM_CORVANT_BUTTON);
   EXPECT_EQ(w.owner(), &hub);
   EXPECT_EQ(w.title(), "TARNWICK - PELLUM & CORVANT - SETTINGS");
   EXPECT_EQ(w.geometry(), (ui::Geometry{1000, 1000, 6720, 4305}));
@@ -134,16 +120,15 @@ TEST(HelperToolsWindow, EmptyStoreLoadAndTheTickBoxesRepaintTheMainWindowAtOnce)
   EXPECT_EQ(w.FirstFocus(), &w.CANCEL_BUTTON);
   h.Click(hub.QT_DAEMON_CLI_BUTTON);
   EXPECT_EQ(h.desktop.open_forms().size(), 3u) << "the hub takes no input while its child is open";
-  h.Click(w.PELLUM_OFF_TICKBOX);
-  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kSystemWindow);
-  EXPECT_TRUE(w.PELLUM_OFF_LOCATION_TEXTBOX.enabled());
-  h.Click(w.PELLUM_OFF_TICKBOX);
-  EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kRed);
-  h.Click(w.PELLUM_OFF_TICKBOX);
+  for (ui::Colour expected : {kSystemWindow, kRed, kSystemWindow}) {
+    h.Click(w.PELLUM_OFF_TICKBOX);
+    EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), expected);
+    EXPECT_EQ(w.PELLUM_OFF_LOCATION_TEXTBOX.enabled(), expected == kSystemWindow);
+  }
   h.store.ClearWrites();
   h.Click(w.CANCEL_BUTTON);
-  EXPECT_EQ(h.store.writes(), (std::vector<std::string>{"PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000",
-                                                        "PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000"}));
+  EXPECT_EQ(h.store.writes(), (Writes{"PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000",
+                                      "PELLUM-CV-SETTINGS-Left=1000", "PELLUM-CV-SETTINGS-Top=1000"}));
   EXPECT_EQ(m.PELLUM_OFF_LIGHT.back_colour(), kSystemWindow) << "the repaint survives Cancel";
   EXPECT_FALSE(m.PELLUM_OFF_TICKBOX.ticked());
 }
@@ -153,9 +138,7 @@ TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
   h.Seed("PELLUM_ON_TICKBOX", "1");
   TARNWICK_MAIN& m = h.Open();
   m.PELLUM_ON_LIGHT.set_back_colour(kCyan);  // as a run might have left it
-  TARNWICK_SETTINGS& hub = OpenHub(h);
-  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
-  auto& w = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
+  auto& w = OpenBy<TARNWICK_PELLUM_CORVANT_SETTINGS>(h, &OpenHub(h).PELLUM_PELLUM_CORVANT_BUTTON);
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kSystemWindow) << "a stored tick repaints at load";
   EXPECT_TRUE(w.PELLUM_ON_LOCATION_TEXTBOX.enabled());
   const std::string odd = "/home/ann/My Tools/o'brien \"x\", y\\z Zürich/";
@@ -168,8 +151,7 @@ TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
   for (int round = 0; round < 2; ++round) {
     h.store.ClearWrites();
     h.Click(w.SAVE_BUTTON);
-    EXPECT_EQ(h.store.writes(),
-              (std::vector<std::string>{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0",
+    EXPECT_EQ(h.store.writes(), (Writes{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0",
                                         "PELLUM_ON_LOCATION_TEXTBOX=" + odd, "PELLUM_OFF_LOCATION_TEXTBOX=",
                                         "CORVANT_LOCATION_TEXTBOX=", "CV_FILENAME_TEXTBOX=",
                                         "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + sep + on,
@@ -188,8 +170,7 @@ TEST(NodeProgramsWindow, SaveWritesBothKeysAndTheMainWindowAndLongTextSurvives) 
   h.Seed("QT_FULL_RUN_CMD_TEXTBOX", "run by the main window");
   TARNWICK_MAIN& m = h.Open();
   TARNWICK_SETTINGS& hub = OpenHub(h);
-  h.Click(hub.QT_DAEMON_CLI_BUTTON);
-  auto& w = Newest<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h);
+  auto& w = OpenBy<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h, &hub.QT_DAEMON_CLI_BUTTON);
   EXPECT_EQ(w.geometry(), (ui::Geometry{1000, 1000, 6255, 5640}));
   EXPECT_EQ(w.QT_RUN_CMD_TEXTBOX.text(), "shown here");
   EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "run by the main window");
@@ -207,32 +188,28 @@ TEST(NodeProgramsWindow, SaveWritesBothKeysAndTheMainWindowAndLongTextSurvives) 
   EXPECT_EQ(w.CANCEL_BUTTON.caption(), "Close");
   h.desktop.UserMoved(w, 2000, 2000);
   h.Click(w.CANCEL_BUTTON);
-  h.Click(hub.QT_DAEMON_CLI_BUTTON);
-  auto& again = Newest<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h);
+  auto& again = OpenBy<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h, &hub.QT_DAEMON_CLI_BUTTON);
   EXPECT_EQ(again.left(), 2000);
   EXPECT_EQ(again.CANCEL_BUTTON.caption(), "Cancel");
   EXPECT_EQ(again.QT_RUN_CMD_TEXTBOX.text(), long_text);
 }
 
 TEST(SettingsDuringARun, ASaveTakesEffectAtTheNextProbe) {
-  Harness h;
-  RunWorld::SeedRun(h);
-  h.Seed("CV_FILENAME_TEXTBOX", "corvant-misspelt");
-  TARNWICK_MAIN& m = h.Open();
-  RunWorld w(h);
-  w.corvant_seconds = 30;
-  TARNWICK_SETTINGS& hub = OpenHub(h);  // opened during the countdown, before Settings is disabled
-  h.Click(hub.PELLUM_PELLUM_CORVANT_BUTTON);
-  auto& tools = Newest<TARNWICK_PELLUM_CORVANT_SETTINGS>(h);
-  w.RunFor(11);
+  fakes::SeededRun s;
+  s.h.Seed("CV_FILENAME_TEXTBOX", "corvant-misspelt");
+  TARNWICK_MAIN& m = s.h.Open();
+  s.w.corvant_seconds = 30;
+  // Opened during the countdown, before Settings is disabled.
+  auto& tools = OpenBy<TARNWICK_PELLUM_CORVANT_SETTINGS>(s.h, &OpenHub(s.h).PELLUM_PELLUM_CORVANT_BUTTON);
+  s.w.RunFor(11);
   EXPECT_FALSE(m.SETTINGS_BUTTON.enabled()) << "the countdown ends under the open settings windows";
-  w.RunFor(3);
+  s.w.RunFor(3);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  h.desktop.UserEdit(tools.CV_FILENAME_TEXTBOX, "corvant");
-  h.desktop.UserEdit(tools.CORVANT_LOCATION_TEXTBOX, "/tools");
-  h.Click(tools.SAVE_BUTTON);
+  s.h.desktop.UserEdit(tools.CV_FILENAME_TEXTBOX, "corvant");
+  s.h.desktop.UserEdit(tools.CORVANT_LOCATION_TEXTBOX, "/tools");
+  s.h.Click(tools.SAVE_BUTTON);
   EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), "corvant");
-  w.Second();
+  s.w.Second();
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
 }
 
@@ -241,18 +218,16 @@ TEST(SettingsDuringARun, AutoCloseClosesTheOpenSettingsWindowsFirst) {
   h.Seed("AUTOCLOSE_TIME_TICKBOX", "1");
   TARNWICK_MAIN& m = h.Open();
   h.Click(m.AUTOCLOSE_START_BUTTON);
-  TARNWICK_SETTINGS& hub = OpenHub(h);
-  h.Click(hub.QT_DAEMON_CLI_BUTTON);
+  h.Click(OpenHub(h).QT_DAEMON_CLI_BUTTON);
   h.Seconds(10);
   EXPECT_EQ(h.desktop.open_forms().size(), 3u);
   h.store.ClearWrites();
   h.Seconds(1);
   EXPECT_TRUE(h.desktop.empty());
   EXPECT_EQ(h.store.writes(),
-            (std::vector<std::string>{"QT-D-CLI-SETTINGS-Left=1000", "QT-D-CLI-SETTINGS-Top=1000",
-                                      "SETTINGS-Left=1000", "SETTINGS-Top=1000", "MAIN-Left=1000", "MAIN-Top=1000",
-                                      "AlwaysOnTopTimer_TICKBOX=1", "AUTOSTART_TIME_TICKBOX=0",
-                                      "AUTOCLOSE_TIME_TICKBOX=1", "LAST_RUN_TEXTBOX=!!! SUCCESS !!!"}));
+            (Writes{"QT-D-CLI-SETTINGS-Left=1000", "QT-D-CLI-SETTINGS-Top=1000", "SETTINGS-Left=1000",
+                    "SETTINGS-Top=1000", "MAIN-Left=1000", "MAIN-Top=1000", "AlwaysOnTopTimer_TICKBOX=1",
+                    "AUTOSTART_TIME_TICKBOX=0", "AUTOCLOSE_TIME_TICKBOX=1", "LAST_RUN_TEXTBOX=!!! SUCCESS !!!"}));
   EXPECT_EQ(h.host.events.back(), "destroy TARNWICK_MAIN");
 }
 

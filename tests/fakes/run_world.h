@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "harness.h"
 #include "process/platform_names.h"
@@ -66,6 +67,10 @@ struct RunWorld {
     for (int i = 0; i < limit && h.main_open(); ++i) Second();
     return !h.main_open();
   }
+  // Runs until the stop command has been sent once.
+  void RunUntilStopSent() {
+    for (int i = 0; i < 120 && h.processes.LaunchCount("/node/cli stop") == 0; ++i) Second();
+  }
 
   Harness& h;
   int second = 0;
@@ -89,6 +94,48 @@ struct RunWorld {
   std::map<std::string, int> seen_, started_;
   int stops_seen_ = 0, stop_second_ = 0;
 };
+
+// A harness seeded for a run (RunWorld::SeedRun) and its world.
+struct SeededRun {
+  explicit SeededRun(bool auto_start = true, bool auto_close = true) { RunWorld::SeedRun(h, auto_start, auto_close); }
+  Harness h;
+  RunWorld w{h};
+};
+
+inline std::string ColourName(ui::Colour c) {
+  using namespace ui::colours;
+  const std::pair<ui::Colour, const char*> names[] = {{kWhite, "white"}, {kBlack, "black"},   {kRed, "red"},
+                                                      {kGreen, "green"}, {kCyan, "cyan"},     {kLightRed, "lightred"},
+                                                      {kSystemWindow, "system"}};
+  for (const auto& [colour, name] : names)
+    if (c == colour) return name;
+  return c.Describe();
+}
+
+// Where a run stands, as one line: the node and sequence lights, the launches of each command
+// line, whether the node runs, the armed step timers, the disabled RUN buttons and the outcome.
+inline std::string Progress(const Harness& h) {
+  const TARNWICK_MAIN& m = *h.main;
+  std::ostringstream out;
+  for (const ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
+                             &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
+    out << ColourName(l->back_colour()) << " ";
+  out << "|";
+  for (const char* cmd : {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop",
+                          "/tools/MF-PELLUM-OFF"})
+    out << " " << h.processes.LaunchCount(cmd);
+  out << (h.processes.Running("qt") ? " | node runs |" : " | node gone |");
+  for (const ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
+                             &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER,
+                             &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER, &m.AUTOCLOSE_TIMER})
+    if (t->armed()) out << " " << t->name();
+  out << " | off:";
+  for (const ui::Button* b : {&m.PELLUM_ON_RUN_BUTTON, &m.QT_RUN_BUTTON, &m.DAEMON_RUN_BUTTON, &m.CORVANT_RUN_BUTTON,
+                              &m.CLI_STOP_RUN_BUTTON, &m.PELLUM_OFF_RUN_BUTTON})
+    if (!b->enabled()) out << " " << b->name();
+  out << " | " << m.LAST_RUN_TEXTBOX.text();
+  return out.str();
+}
 
 // Everything a user could see of the main window, and which timers are armed, as one text.
 inline std::string Snapshot(const TARNWICK_MAIN& m) {

@@ -9,36 +9,22 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <string>
-
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string result(length > 0 ? static_cast<std::size_t>(length - 1) : 0, '\0');
-  if (length > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), length, nullptr, nullptr);
-  return result;
-}
-
-}  // namespace
+#include <filesystem>
+#include <fstream>
 
 int main() {
   wchar_t self[MAX_PATH * 4];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-  std::wstring out(self, length);
-  out = out.substr(0, out.find_last_of(L'\\') + 1) + L"argv.txt";
-
+  const std::filesystem::path out =
+      std::filesystem::path(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH * 4))).parent_path() /
+      L"argv.txt";
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
   int count = 0;
   // The process's own command line, split by the rules every C runtime on Windows applies.
   wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::string text;
-  for (int i = 0; words != nullptr && i < count; ++i) text += Utf8(words[i]) + "\n";
+  for (int i = 0; words != nullptr && i < count; ++i) {
+    const std::u8string text = std::filesystem::path(words[i]).u8string();
+    file << std::string(text.begin(), text.end()) << '\n';
+  }
   LocalFree(words);
-
-  const HANDLE file = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
-  return 0;
+  return file.good() ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // unquoted locations with spaces, and the handle that tells a running program from an ended one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <vector>
 
@@ -17,41 +19,29 @@ using win32_test::fs::path;
 using win32_test::Utf8;
 using win32_test::WaitFor;
 
-std::vector<std::string> ReadLines(const path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+std::string Cased(std::string text, int (*to)(int)) {
+  std::transform(text.begin(), text.end(), text.begin(), [to](char c) { return static_cast<char>(to(c)); });
   return text;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-TEST(Win32ProcessProbe, FindsARunningProgramInAnyLetterCaseAndNotOnceItHasEnded) {
+TEST(Win32ProcessProbe, FindsAProgramByImageNameInAnyCaseAndNotOnceItHasEnded) {
   win32_test::TempFolder temp;
   // A name no other test uses, so tests running side by side never see each other's programs.
   const std::string image = "TwProbe" + std::to_string(GetCurrentProcessId()) + ".exe";
-  win32_test::fs::copy_file(win32_test::OwnFolder() / "MF-PELLUM-ON.exe", temp.path() / image);
-
+  win32_test::fs::copy_file(win32_test::Self().parent_path() / "MF-PELLUM-ON.exe", temp.path() / image);
   process::Win32ProcessControl control;
   ASSERT_EQ(control.IsProcessRunning(image), Probe::NotRunning);
   auto handle = control.RunCommandLine(Utf8(temp.path() / image) + " --forever");
   ASSERT_NE(handle, nullptr);
   EXPECT_TRUE(handle->IsRunning());
   EXPECT_FALSE(handle->EndedWithSuccess());
-  EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(Upper(image)) == Probe::Running; }));
-  EXPECT_EQ(control.IsProcessRunning(Lower(image)), Probe::Running);
-  EXPECT_EQ(control.IsProcessRunning(image.substr(0, image.size() - 4)), Probe::NotRunning)
-      << "the image name includes its extension";
+  EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(Cased(image, ::toupper)) == Probe::Running; }));
+  EXPECT_EQ(control.IsProcessRunning(Cased(image, ::tolower)), Probe::Running);
+  // Never a match: no extension, empty, or a path, even for a program that runs.
+  const std::string own = Utf8(win32_test::Self().filename());
+  for (const std::string& name : {image.substr(0, image.size() - 4), std::string(), Utf8(win32_test::Self()),
+                                  "bin/" + own, "bin\\" + own})
+    EXPECT_EQ(control.IsProcessRunning(name), Probe::NotRunning) << name;
 
   auto* native = dynamic_cast<process::Win32ProcessHandle*>(handle.get());
   ASSERT_NE(native, nullptr);
@@ -61,32 +51,16 @@ TEST(Win32ProcessProbe, FindsARunningProgramInAnyLetterCaseAndNotOnceItHasEnded)
   EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(image) == Probe::NotRunning; }));
 }
 
-TEST(Win32ProcessProbe, RefusesEmptyNamesAndPathsEvenForARunningProgram) {
-  process::Win32ProcessControl control;
-  const std::string own = Utf8(win32_test::OwnFileName());
-  ASSERT_EQ(control.IsProcessRunning(own), Probe::Running) << "this test program itself runs";
-  EXPECT_EQ(control.IsProcessRunning(""), Probe::NotRunning);
-  EXPECT_EQ(control.IsProcessRunning(Utf8(win32_test::OwnFolder() / own)), Probe::NotRunning);
-  EXPECT_EQ(control.IsProcessRunning("bin/" + own), Probe::NotRunning);
-  EXPECT_EQ(control.IsProcessRunning("bin\\" + own), Probe::NotRunning);
-}
-
 TEST(Win32ProcessProbe, AnUnreadableProcessListIsUnknownAndEverySnapshotIsClosed) {
   process::Win32ProcessControl failing([] {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   });
   EXPECT_EQ(failing.IsProcessRunning("explorer.exe"), Probe::Unknown);
-
   std::vector<HANDLE> taken;
-  process::Win32ProcessControl watched([&] {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    taken.push_back(snapshot);
-    return snapshot;
-  });
-  const std::string own = Utf8(win32_test::OwnFileName());
-  EXPECT_EQ(watched.IsProcessRunning(own), Probe::Running);  // stops the walk early
-  EXPECT_EQ(watched.IsProcessRunning("no-such-program-anywhere.exe"), Probe::NotRunning);  // walks it all
+  process::Win32ProcessControl watched([&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
+  EXPECT_EQ(watched.IsProcessRunning(Utf8(win32_test::Self().filename())), Probe::Running);  // stops the walk early
+  EXPECT_EQ(watched.IsProcessRunning("no-such-program-anywhere.exe"), Probe::NotRunning);    // walks it all
   ASSERT_EQ(taken.size(), 2u);
   for (HANDLE snapshot : taken) {
     DWORD flags = 0;
@@ -94,52 +68,36 @@ TEST(Win32ProcessProbe, AnUnreadableProcessListIsUnknownAndEverySnapshotIsClosed
   }
 }
 
-TEST(Win32Launcher, StartsAProgramInAFolderWithSpacesWithItsOwnArguments) {
+// Unquoted locations with spaces, with and without the extension, and a quoted line passed as written.
+TEST(Win32Launcher, StartsTheProgramInAFolderWithSpacesWithItsOwnArguments) {
   win32_test::TempFolder temp;
   for (const std::wstring folder : {L"My Tools", L"Ünïcode Tööls 日本"}) {
     const path tools = temp.path() / folder;
     win32_test::fs::create_directories(tools);
-    win32_test::fs::copy_file(win32_test::OwnFolder() / "argv_dump.exe", tools / "x.exe");
-    // With and without the extension: a location is often stored without it.
-    for (const std::string written : {"x.exe", "x"}) {
-      SCOPED_TRACE(Utf8(tools) + " " + written);
+    win32_test::fs::copy_file(win32_test::Self().parent_path() / "argv_dump.exe", tools / "x.exe");
+    const std::string exe = Utf8(tools / "x.exe");
+    const struct { std::string line; std::vector<std::string> words; } cases[] = {
+        {Utf8(tools) + "\\x.exe -arg second", {exe, "-arg", "second"}},
+        {Utf8(tools) + "\\x -arg second", {exe, "-arg", "second"}},  // a location is often stored without it
+        {"\"" + exe + "\" \"two words\" -z", {exe, "two words", "-z"}},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.line);
       std::error_code ignored;
       win32_test::fs::remove(tools / "argv.txt", ignored);
-      process::Win32ProcessControl control;
-      auto handle = control.RunCommandLine(Utf8(tools) + "\\" + written + " -arg second");
+      auto handle = process::Win32ProcessControl().RunCommandLine(c.line);
       ASSERT_NE(handle, nullptr);
       ASSERT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
       EXPECT_TRUE(handle->EndedWithSuccess());
-      const auto words = ReadLines(tools / "argv.txt");
-      ASSERT_EQ(words.size(), 3u);
-      EXPECT_EQ(words[0], Utf8(tools / "x.exe"));
-      EXPECT_EQ(words[1], "-arg") << "the folder's second word was taken as an argument";
-      EXPECT_EQ(words[2], "second");
+      std::ifstream in(tools / "argv.txt", std::ios::binary);
+      std::vector<std::string> words;
+      for (std::string line; std::getline(in, line);) words.push_back(line);
+      EXPECT_EQ(words, c.words) << "a folder's second word taken as an argument?";
     }
   }
-}
-
-TEST(Win32Launcher, AQuotedCommandLineIsPassedAsWritten) {
-  win32_test::TempFolder temp;
-  const path tools = temp.path() / "My Tools";
-  win32_test::fs::create_directories(tools);
-  win32_test::fs::copy_file(win32_test::OwnFolder() / "argv_dump.exe", tools / "x.exe");
-  process::Win32ProcessControl control;
-  auto handle = control.RunCommandLine("\"" + Utf8(tools / "x.exe") + "\" \"two words\" -z");
-  ASSERT_NE(handle, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
-  const auto words = ReadLines(tools / "argv.txt");
-  ASSERT_EQ(words.size(), 3u);
-  EXPECT_EQ(words[1], "two words");
-  EXPECT_EQ(words[2], "-z");
-}
-
-TEST(Win32Launcher, StartsNothingForAnEmptyOrMissingProgram) {
-  win32_test::TempFolder temp;
-  process::Win32ProcessControl control;
-  EXPECT_EQ(control.RunCommandLine(""), nullptr);
-  EXPECT_EQ(control.RunCommandLine(Utf8(temp.path() / "Not Here" / "nothing.exe") + " -arg"), nullptr);
-  EXPECT_EQ(control.RunCommandLine(Utf8(temp.path())), nullptr) << "a folder is not a program";
+  process::Win32ProcessControl control;  // nothing starts for an empty or missing program, or a folder
+  for (const std::string& line : {std::string(), Utf8(temp.path() / "Not Here" / "nothing.exe") + " -arg", Utf8(temp.path())})
+    EXPECT_EQ(control.RunCommandLine(line), nullptr) << line;
 }
 
 }  // namespace

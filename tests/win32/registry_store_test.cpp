@@ -14,37 +14,17 @@ class RegistryStoreTest : public ::testing::Test {
  protected:
   void SetUp() override { Remove(); }
   void TearDown() override { Remove(); }
-  void Remove() { RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\" + process::Widen(app)).c_str()); }
-
-  // Writes a value the way another program might, bypassing the store.
-  void RawWrite(const std::string& section, const std::string& key, DWORD type, const void* data, DWORD bytes) {
-    HKEY handle = nullptr;
-    const std::wstring path = L"Software\\" + process::Widen(app) + L"\\" + process::Widen(section);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(handle, process::Widen(key).c_str(), 0, type, static_cast<const BYTE*>(data), bytes),
-              ERROR_SUCCESS);
-    RegCloseKey(handle);
+  void Remove() { RegDeleteTreeW(HKEY_CURRENT_USER, Key("").c_str()); }
+  std::wstring Key(const std::string& section) const {
+    return L"Software\\" + process::Widen(app) + (section.empty() ? L"" : L"\\" + process::Widen(section));
   }
 
   const std::string app = "TARNWICK-TEST-" + std::to_string(GetCurrentProcessId());
   settings::RegistryStore store;
 };
 
-TEST_F(RegistryStoreTest, AbsentSectionsAndValuesReadAsTheDefaultAndCreateNothing) {
+TEST_F(RegistryStoreTest, HostileTextRoundTripsExactlyAsTerminatedRegSzAndAbsentValuesReadAsTheDefault) {
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "1000"), "1000");
-  store.SaveSetting(app, "TARNWICK", "MAIN-Top", "5");
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "dflt"), "dflt");
-  EXPECT_EQ(store.GetSetting(app, "OTHER", "MAIN-Top", "x"), "x") << "sections are separate keys";
-  HKEY handle = nullptr;
-  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\" + process::Widen(app) + L"\\OTHER").c_str(), 0, KEY_READ,
-                          &handle),
-            ERROR_SUCCESS)
-      << "a read created the section";
-}
-
-TEST_F(RegistryStoreTest, HostileTextRoundTripsExactly) {
   const std::vector<std::string> texts = {
       "",
       "   leading and trailing spaces   ",
@@ -59,15 +39,16 @@ TEST_F(RegistryStoreTest, HostileTextRoundTripsExactly) {
     store.SaveSetting(app, "Séction ünï", "KËY with spaces", text);
     EXPECT_EQ(store.GetSetting(app, "Séction ünï", "KËY with spaces", "<default>"), text);
   }
-}
+  EXPECT_EQ(store.GetSetting(app, "Séction ünï", "MAIN-Left", "dflt"), "dflt");
+  EXPECT_EQ(store.GetSetting(app, "OTHER", "KËY with spaces", "x"), "x") << "sections are separate keys";
+  HKEY handle = nullptr;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, Key("OTHER").c_str(), 0, KEY_READ, &handle), ERROR_SUCCESS)
+      << "a read created the section";
 
-TEST_F(RegistryStoreTest, ValuesAreStoredAsTerminatedRegSzThatOtherToolsRead) {
+  // What other tools read: REG_SZ, three characters and one terminating NUL.
   store.SaveSetting(app, "TARNWICK", "LAST_RUN_TEXTBOX", "!!! SUCCESS !!!");
   store.SaveSetting(app, "TARNWICK", "LAST_RUN_TEXTBOX", "ünï");
-  HKEY handle = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\" + process::Widen(app) + L"\\TARNWICK").c_str(), 0,
-                          KEY_READ, &handle),
-            ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Key("TARNWICK").c_str(), 0, KEY_READ, &handle), ERROR_SUCCESS);
   DWORD type = 0;
   wchar_t data[16] = {};
   DWORD bytes = sizeof data;
@@ -75,41 +56,42 @@ TEST_F(RegistryStoreTest, ValuesAreStoredAsTerminatedRegSzThatOtherToolsRead) {
             ERROR_SUCCESS);
   RegCloseKey(handle);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(bytes, 4 * sizeof(wchar_t)) << "three characters and one terminating NUL";
+  EXPECT_EQ(bytes, 4 * sizeof(wchar_t));
   EXPECT_EQ(std::wstring(data), L"\u00FCn\u00EF");
 }
 
-TEST_F(RegistryStoreTest, ValuesOfAnotherTypeReadAsTheDefault) {
+// Values written by another program: only a string is read, with or without its terminator.
+TEST_F(RegistryStoreTest, ValuesWrittenByOthersOfAnotherTypeReadAsTheDefault) {
   const DWORD number = 1;
-  RawWrite("TARNWICK", "AUTOSTART_TIME_TICKBOX", REG_DWORD, &number, sizeof number);
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "AUTOSTART_TIME_TICKBOX", "0"), "0");
-  const wchar_t expandable[] = L"%TEMP%\\x";
-  RawWrite("TARNWICK", "CORVANT_FULL_LOCATION_TEXTBOX", REG_EXPAND_SZ, expandable, sizeof expandable);
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "CORVANT_FULL_LOCATION_TEXTBOX", "d"), "d");
-  const BYTE bytes[] = {'1', 0, 0, 0};
-  RawWrite("TARNWICK", "MAIN-Left", REG_BINARY, bytes, sizeof bytes);
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "1000"), "1000");
-  // The store replaces such a value with its own type.
-  store.SaveSetting(app, "TARNWICK", "AUTOSTART_TIME_TICKBOX", "1");
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "AUTOSTART_TIME_TICKBOX", "0"), "1");
-}
-
-TEST_F(RegistryStoreTest, AStringWrittenWithoutItsTerminatorReadsWhole) {
-  const wchar_t text[] = L"abc";
-  RawWrite("TARNWICK", "QT_FILENAME_TEXTBOX", REG_SZ, text, 3 * sizeof(wchar_t));
-  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "QT_FILENAME_TEXTBOX", ""), "abc");
+  const wchar_t text[] = L"%TEMP%\\x";
+  const BYTE raw[] = {'1', 0, 0, 0};
+  const struct { DWORD type; const void* data; DWORD bytes; const char* read; } cases[] = {
+      {REG_DWORD, &number, sizeof number, "<default>"},
+      {REG_EXPAND_SZ, text, sizeof text, "<default>"},
+      {REG_BINARY, raw, sizeof raw, "<default>"},
+      {REG_SZ, text, 3 * sizeof(wchar_t), "%TE"},  // no terminating NUL
+  };
+  HKEY handle = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Key("TARNWICK").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &handle, nullptr),
+            ERROR_SUCCESS);
+  for (const auto& c : cases) {
+    ASSERT_EQ(RegSetValueExW(handle, L"V", 0, c.type, static_cast<const BYTE*>(c.data), c.bytes), ERROR_SUCCESS);
+    EXPECT_EQ(store.GetSetting(app, "TARNWICK", "V", "<default>"), c.read) << "type " << c.type;
+  }
+  RegCloseKey(handle);
+  store.SaveSetting(app, "TARNWICK", "V", "1");  // the store replaces such a value with its own type
+  EXPECT_EQ(store.GetSetting(app, "TARNWICK", "V", "0"), "1");
 }
 
 TEST_F(RegistryStoreTest, AFailedWriteIsReportedAndTheProgramCarriesOn) {
-  // The registry refuses value names above 16,383 characters.
-  const std::string too_long(17000, 'K');
+  const std::string too_long(17000, 'K');  // the registry refuses value names above 16,383 characters
   std::vector<std::string> problems;
   store.set_problem_listener([&](const std::string& p) { problems.push_back(p); });
   EXPECT_NO_THROW(store.SaveSetting(app, "TARNWICK", too_long, "1"));
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("KKKK"), std::string::npos) << "the report names the key";
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", too_long, "dflt"), "dflt");
-  // The store still works for the keys that can be written.
   store.SaveSetting(app, "TARNWICK", "MAIN-Left", "1");
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "dflt"), "1");
   EXPECT_EQ(problems.size(), 1u);

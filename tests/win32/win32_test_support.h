@@ -1,4 +1,4 @@
-// Shared by the Windows tests: a private temporary folder, this test program's own folder, and
+// Shared by the Windows tests: a private temporary folder, this test program's own path, and
 // waiting for a condition with a generous deadline.
 #pragma once
 #ifndef NOMINMAX
@@ -20,16 +20,9 @@ namespace win32_test {
 
 namespace fs = std::filesystem;
 
-inline fs::path OwnFolder() {
+inline fs::path Self() {
   wchar_t self[MAX_PATH * 4];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-  return fs::path(std::wstring(self, length)).parent_path();
-}
-
-inline fs::path OwnFileName() {
-  wchar_t self[MAX_PATH * 4];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-  return fs::path(std::wstring(self, length)).filename();
+  return fs::path(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH * 4)));
 }
 
 // A folder of its own under %TEMP%, removed with everything in it when the test ends.
@@ -38,8 +31,9 @@ class TempFolder {
   TempFolder() {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
+    static int counter = 0;
     path_ = fs::path(temp) / (L"tarnwick-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++counter_));
+                              std::to_wstring(++counter));
     fs::create_directories(path_);
   }
   ~TempFolder() {
@@ -51,7 +45,6 @@ class TempFolder {
   const fs::path& path() const { return path_; }
 
  private:
-  static inline int counter_ = 0;
   fs::path path_;
 };
 
