@@ -1,12 +1,6 @@
 // The process port on Windows: a Toolhelp walk of the process list, and CreateProcessW for the
 // command lines a run starts. Also the UTF-8/UTF-16 conversion every Windows port uses.
 #pragma once
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <functional>

@@ -1,12 +1,6 @@
 // The settings store on Windows: HKEY_CURRENT_USER\Software\<application>\<section>, one REG_SZ
 // value a key, as UTF-16 text.
 #pragma once
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <functional>

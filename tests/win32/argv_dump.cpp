@@ -1,11 +1,5 @@
 // A test program for the launcher: writes the arguments it received, one a line in UTF-8, to
 // argv.txt beside itself, so a test can see how its command line was split.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <shellapi.h>
 

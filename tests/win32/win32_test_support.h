@@ -1,12 +1,6 @@
 // Shared by the Windows tests: a private temporary folder, this test program's own path, and
 // waiting for a condition with a generous deadline.
 #pragma once
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <chrono>

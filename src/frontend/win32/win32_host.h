@@ -1,12 +1,6 @@
 // The Windows front end: draws any of the core's forms with the Windows API alone and hands the
 // user's input, the passing of time and the session's end to the core through the Desktop.
 #pragma once
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <functional>
