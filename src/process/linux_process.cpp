@@ -438,8 +438,14 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
   // The child is unreaped until we reap it, so its id cannot name anyone else here.
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   reap_list_->Add(pid);
-  if (pidfd >= 0) return std::make_unique<PidfdHandle>(reap_list_, pid, pidfd);
-  return std::make_unique<PidHandle>(reap_list_, pid);
+  std::unique_ptr<ProcessHandle> handle;
+  if (pidfd >= 0) {
+    handle = std::make_unique<PidfdHandle>(reap_list_, pid, pidfd);
+  } else {
+    handle = std::make_unique<PidHandle>(reap_list_, pid);
+  }
+  handle->SetProgram(command.program);
+  return handle;
 }
 
 }  // namespace process

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace process {
 
@@ -19,6 +20,13 @@ class ProcessHandle {
   // True once the program has ended with exit status 0; false while it runs, after a failure or a
   // signal, and where the platform cannot tell.
   virtual bool EndedWithSuccess() { return false; }
+  // The program file the launch resolved and started (its path as the launcher found it), so a
+  // caller can tell which name it runs under; empty where the platform could not say.
+  const std::string& Program() const { return program_; }
+  void SetProgram(std::string program) { program_ = std::move(program); }
+
+ private:
+  std::string program_;
 };
 
 class ProcessControl {

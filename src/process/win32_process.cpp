@@ -101,7 +101,16 @@ std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_v
     return nullptr;
   }
   CloseHandle(started.hThread);
-  return std::make_unique<Win32ProcessHandle>(started.hProcess);
+  auto handle = std::make_unique<Win32ProcessHandle>(started.hProcess);
+  // The image the system actually started, whichever way CreateProcess found it.
+  std::vector<wchar_t> image(32768);
+  DWORD size = static_cast<DWORD>(image.size());
+  if (QueryFullProcessImageNameW(started.hProcess, 0, image.data(), &size)) {
+    handle->SetProgram(Narrow(std::wstring(image.data(), size)));
+  } else {
+    handle->SetProgram(resolved.application_name);
+  }
+  return handle;
 }
 
 }  // namespace process
