@@ -10,7 +10,6 @@ cxx=${FUZZ_CXX:-clang++}
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
        -fno-sanitize-recover=all -Wall -Wextra -Werror -I"$here/src")
-read -r -a qt_flags <<<"$(pkg-config --cflags --libs Qt6Core)"
 read -r -a glib_flags <<<"$(pkg-config --cflags --libs glib-2.0)"
 
 build() {  # NAME SOURCES... -- EXTRA_FLAGS...
@@ -24,7 +23,7 @@ build() {  # NAME SOURCES... -- EXTRA_FLAGS...
 }
 
 build decode_fuzzer fuzz/decode_fuzzer.cpp src/settings/store.cpp --
-build store_reader_fuzzer fuzz/store_reader_fuzzer.cpp src/settings/file_store.cpp src/settings/store.cpp -- "${qt_flags[@]}"
+build store_reader_fuzzer fuzz/store_reader_fuzzer.cpp src/settings/conf_format.cpp --
 build command_line_fuzzer fuzz/command_line_fuzzer.cpp src/process/command_line.cpp -- "${glib_flags[@]}"
 
 failed=0

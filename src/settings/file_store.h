@@ -1,74 +1,57 @@
 // The settings store's Linux backend: one "key=value" file a section under $XDG_CONFIG_HOME/TARNWICK,
-// read and written through QSettings, which brings the cross-process lock and the atomic replace.
+// trusted only when it is the user's own regular file in the user's own folders.
 #pragma once
+#include <sys/types.h>
+
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "settings/conf_format.h"
 #include "settings/store.h"
 
 namespace settings {
 
-// The text of one section file, kept apart from QSettings so that it can be checked on its own.
+// Files live at <config root>/<application>/<section>.conf (the line format is in conf_format.h).
+// What the store creates it creates private, whatever the umask: folders 0700, files 0600; an
+// application folder found readable by group or others is closed to them on the next save.
 //
-// Every line is "key=value"; the value runs from just after the first '=' to the end of the line,
-// exactly as typed: spaces, quotes, commas, semicolons, '=' and backslashes all mean themselves, so a
-// hand-edited line reads as it was written. The only thing dropped is the '\r' of a CRLF line end.
+// Trust, as OpenSSH's StrictModes: the config root, the application folder and the file must each
+// be owned by the user (or root) and not writable by group or others; a link among them is followed
+// and its target checked, and so is the folder that holds a linked file's target. Only a regular
+// file is opened (without blocking, so a FIFO cannot hang the program) and only one of at most
+// kMaxFileBytes is read. Anything else refuses the store: its settings read as their defaults,
+// nothing is written into it or has its mode changed, and one line on standard error says which
+// path, why, and how to fix it. A refused store is looked at again at every read and save.
 //
-// A value that a line cannot hold (one with a line feed, a carriage return or a NUL) is written on
-// a line that starts with a backslash: "\KEY=first\nsecond". On such a line, and only there, \n, \r,
-// \0 and \\ stand for line feed, carriage return, NUL and backslash; any other backslash is itself.
-// Keeping escapes off ordinary lines is what lets "C:\new\node.exe" be typed as is.
+// Every SaveSetting is written through at once: under an flock on the application folder (nothing
+// is left behind if the program dies) the file is read again, the change merged, and the whole
+// file written to a temporary file in the target's own folder and renamed over it. A link to the
+// file thus stays a link, and the old file stays whole when the write fails (disk full, a file-size
+// limit: the program is expected to ignore SIGXFSZ so that such a write fails with EFBIG).
 //
-// Blank lines and lines whose first non-blank character is '#' or ';' are ignored (keys never begin
-// with those), as are spaces and tabs around a key and a UTF-8 byte-order mark at the very start.
-// Later lines win over earlier ones with the same key. Comments are not kept when the file is
-// rewritten; keys are written sorted.
-//
-// The whole file is refused if it is not UTF-8, holds a NUL byte, or has a line without '=' or
-// without a key; it is never half-read. A last line cut off without its line end is read as it is.
-namespace conf {
-
-struct Parsed {
-  std::map<std::string, std::string> values;
-  std::string error;  // what made the text unreadable; empty when it was read
-  bool ok() const { return error.empty(); }
-};
-
-Parsed Parse(std::string_view bytes);
-
-// The file's text, or nothing when a key or value cannot be written so that it reads back the same
-// (a key that is empty, holds '=' or a line break, begins with '#', ';', '\' or a blank, or ends with
-// a blank; text that is not UTF-8).
-std::optional<std::string> Write(const std::map<std::string, std::string>& values);
-
-}  // namespace conf
-
-// Files live at <config root>/<application>/<section>.conf, created 0700 (folder) and 0600 (file);
-// a folder or file found open to group or others is closed to them on the next save.
-//
-// Every SaveSetting is written through at once. Two copies of the program saving to one section
-// lose nothing: each write re-reads the file under QSettings' lock file and merges before it
-// replaces the file atomically. A read picks up changes made by other programs since the last one.
+// A line that cannot be read is skipped and reported with its number; the other settings are used.
+// Before the first save over a file with skipped lines, its bytes are copied to "<file>.bad" in the
+// application folder (0600), replacing an older copy of the same store.
 //
 // Nothing is thrown and nothing aborts. Problems are reported on standard error, one line each,
-// starting "TARNWICK: ":
-// - a file that cannot be parsed is copied to "<section>.conf.bad-<UTC time>" (0600; an identical
-//   copy is not made twice) and its settings read as their defaults; the next save replaces it;
-// - a save that fails (folder read-only, a folder where the file should be, disk full) is reported
-//   with its key. Like QSettings, the store keeps the value for the rest of the run: reads return
-//   it and every later save (and read) tries again to write it.
+// starting "TARNWICK: "; the same problem with the same file is said once.
+// - a save that fails (folder read-only, unreadable file, disk full) is reported with its key. The
+//   store keeps the value for the rest of the run: reads return it and every later save and read
+//   tries again to write it.
 // - keys must be printable ASCII without '=', '/' or '\', not begin with '#' or ';' and have no
 //   blank at either end; section and application names must be usable as one file name. Anything
 //   else is reported and not saved, and reads as the default.
 //
-// Values are UTF-8; invalid byte sequences become U+FFFD, as Qt converts them.
+// Values are bytes: text that is not UTF-8 is stored and read back as it is.
 // No QCoreApplication is needed. One store serves one thread.
 class FileStore : public SettingsStore {
  public:
+  static constexpr off_t kMaxFileBytes = 16 * 1024 * 1024;
+
   // The config root from the environment (see ConfigRootFromEnvironment).
   FileStore();
   explicit FileStore(std::filesystem::path config_root);
@@ -90,7 +73,12 @@ class FileStore : public SettingsStore {
 
  private:
   struct OpenSection;
+  struct Look;
   OpenSection* Open(std::string_view application, std::string_view section, std::string_view doing);
+  Look LookAt(OpenSection& open);
+  // Writes the section's pending values; KEY names the save in a report, empty for a quiet retry.
+  void Flush(OpenSection& open, std::string_view key);
+  void Say(OpenSection& open, const std::string& text);
 
   std::filesystem::path root_;
   bool root_reported_ = false;

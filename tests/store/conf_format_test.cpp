@@ -1,5 +1,5 @@
 // The section file's line format on its own: what a hand-typed line means, what the writer puts on
-// disk, that every text survives a write and a read, and which files are refused whole.
+// disk, that every text survives a write and a read, and that a bad line costs only that line.
 #include "store_test_support.h"
 
 namespace store_test {
@@ -40,18 +40,34 @@ TEST(ConfFormat, ReadsLinesAsTyped) {
   }
 }
 
-TEST(ConfFormat, RefusesADamagedFileWholeAndSaysWhy) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"A=1\nnot a setting\nB=2\n", "line 2 has no '='"}, {"A=1\nQT_FU", "line 2 has no '='"},
-      {"[General]\nA=1\n", "line 1 has no '='"},          {"A=1\nB=x\0y\n"s, "NUL"},
-      {"A=1\nB=\xFF\xFE\n", "UTF-8"},                      {"A=\xC0\xAF\n", "UTF-8"},
-      {"A=\xED\xA0\x80\n", "UTF-8"},                       {"A=\xE6\x9D", "UTF-8"},
-      {"A=1\n = x\n", "line 2 has no usable key"},         {"\\#x=1\n", "line 1 has no usable key"},
+TEST(ConfFormat, SkipsOnlyTheLinesItCannotReadAndNamesThem) {
+  struct Case {
+    std::string text;
+    Values values;
+    std::vector<std::size_t> skipped;
+    std::string why;
   };
-  for (const auto& [text, why] : cases) {
-    const settings::conf::Parsed parsed = Parse(text);
-    EXPECT_NE(parsed.error.find(why), std::string::npos) << ::testing::PrintToString(text) << ": " << parsed.error;
-    EXPECT_TRUE(parsed.values.empty()) << ::testing::PrintToString(text);  // never half-read
+  const Case cases[] = {
+      {"A=1\nnot a setting\nB=2\n", {{"A", "1"}, {"B", "2"}}, {2}, "line 2 has no '='"},
+      {"A=1\nQT_FU", {{"A", "1"}}, {2}, "line 2 has no '='"},
+      {"[General]\nA=1\n", {{"A", "1"}}, {1}, "line 1 has no '='"},
+      {"A=1\nB=x\0y\nC=3\n"s, {{"A", "1"}, {"C", "3"}}, {2}, "line 2 holds a NUL byte"},
+      {"A=1\n = x\n\\#x=1\nB=2", {{"A", "1"}, {"B", "2"}}, {2, 3}, "line 2 has no usable key; line 3 has no usable key"},
+      // Bytes that are not UTF-8 are a value like any other, kept as they are.
+      {"A=1\nB=\xFF\xFE\nC=\xC0\xAF\nD=\xED\xA0\x80\nE=\xE6\x9D",
+       {{"A", "1"}, {"B", "\xFF\xFE"}, {"C", "\xC0\xAF"}, {"D", "\xED\xA0\x80"}, {"E", "\xE6\x9D"}}, {}, ""},
+      {"caf\xE9=latin-1 key\n", {{"caf\xE9", "latin-1 key"}}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    const settings::conf::Parsed parsed = Parse(c.text);
+    EXPECT_EQ(parsed.values, c.values) << ::testing::PrintToString(c.text);
+    std::vector<std::size_t> lines;
+    for (const auto& skipped : parsed.skipped) lines.push_back(skipped.line);
+    EXPECT_EQ(lines, c.skipped) << ::testing::PrintToString(c.text);
+    EXPECT_EQ(parsed.error, c.why) << ::testing::PrintToString(c.text);
+    const std::optional<std::string> written = Write(parsed.values);
+    ASSERT_TRUE(written) << ::testing::PrintToString(c.text);
+    EXPECT_EQ(Parse(*written).values, c.values) << "what was read is written back as it was read";
   }
 }
 
@@ -60,10 +76,10 @@ TEST(ConfFormat, WritesPlainValuesAsTheyAreAndLineBreaksEscapedKeysSorted) {
   EXPECT_EQ(Body(Write({{"CMD", value}, {"A", ""}, {"b", "2"}, {"a", "3"}}).value_or("")),
             "A=\nCMD=" + value + "\na=3\nb=2\n");
   EXPECT_EQ(Body(Write({{"K", "a\\n\nb\r\0c"s}}).value_or("")), "\\K=a\\\\n\\nb\\r\\0c\n");
-  for (const std::string& key : {""s, "a=b"s, "#a"s, ";a"s, "\\a"s, " a"s, "a\t"s, "a\nb"s, "a\0b"s, "\xFF"s}) {
+  for (const std::string& key : {""s, "a=b"s, "#a"s, ";a"s, "\\a"s, " a"s, "a\t"s, "a\nb"s, "a\0b"s}) {
     EXPECT_FALSE(Write({{key, "v"}})) << "key " << ::testing::PrintToString(key);
   }
-  EXPECT_FALSE(Write({{"K", "\xC3"}}));
+  EXPECT_EQ(Body(Write({{"K", "\xC3("}}).value_or("")), "K=\xC3(\n") << "bytes are written as they are";
 }
 
 TEST(ConfFormat, EveryTextAndHandTypedKeyReadsBackUnchanged) {

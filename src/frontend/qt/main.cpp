@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QSessionManager>
 #include <QTimer>
+#include <csignal>
 #include <memory>
 
 #include "app/main_window.h"
@@ -19,6 +20,9 @@
 int main(int argc, char** argv) {
   // The name as started, before Qt sees argv: a link or copy under another name has its own section.
   const std::string exe_name = app::ProgramNameFromArgv0(argc > 0 ? argv[0] : "");
+  // Under a file-size limit a write past it must fail as a write (EFBIG) and leave the old store
+  // file whole; by default SIGXFSZ would end the program in the middle of its unload.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
