@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The real program under store faults, on a private X server: random bytes, a file cut off, a folder
-# where the file should be, a read-only folder, and two copies closing at once. It must start, read
-# defaults where it cannot read, keep a copy of what it could not parse, say what it could not
-# write, and end with exit code 0.
+# The real program under store faults, on a private X server: bad lines among good ones, a file cut
+# off, a folder, a FIFO or a link to a device where the file should be, a store planted by another
+# user, a file too large to be settings, a file-size limit, a read-only folder, and two copies
+# closing at once. It must start, use what it can read, say once what it cannot use, change
+# nothing it does not trust, and end with exit code 0.
 #   store_faults_test.sh BIN_DIR
 set -uo pipefail
 bin=$(cd "$1" && pwd)
@@ -32,7 +33,8 @@ seed() {
   printf '%b' "$2" >"$(store_of "$1")"
 }
 
-# Opens, waits for the window, closes by SIGTERM (the close box's way), checks exit code 0.
+# Opens, waits for the window, closes by SIGTERM (the close box's way), checks exit code 0. A
+# program that hangs (at a FIFO, say) is killed by its id, so the test goes on and fails.
 run_and_close() {
   local name=$1
   shift
@@ -40,11 +42,33 @@ run_and_close() {
   if [ -z "$(rel_wait_window "$name" 30)" ]; then
     rel_fail "$name: no window appeared"
     cat "$work/$name/stderr" >&2
+    kill -KILL "$case_pid" 2>/dev/null
+    wait "$case_pid" 2>/dev/null
     return 1
   fi
+  [ -z "${linger:-}" ] || sleep "$linger"
   kill -TERM "$case_pid"
   rel_wait_exit "$case_pid" 30
+  if [ "$rel_rc" = 124 ]; then
+    kill -KILL "$case_pid" 2>/dev/null
+    wait "$case_pid" 2>/dev/null
+  fi
   [ "$rel_rc" = 0 ] || rel_fail "$name: exit code $rel_rc after SIGTERM"
+}
+
+# The program's lines on standard error, and that exactly one of them names the store and says why.
+expect_one_line() {  # NAME TEXT...
+  local name=$1 line
+  shift
+  line=$(grep -c -F "TARNWICK: " "$work/$name/stderr")
+  [ "$line" = 1 ] || { rel_fail "$name: $line lines from the program, expected one"; cat "$work/$name/stderr" >&2; }
+  for text in "$@"; do expect_stderr "$name" "$text"; done
+}
+
+# Kind, mode, owner, size and bytes of everything under a folder (never opening a FIFO or device).
+tree_state() {
+  find "$1" -printf '%p %y %m %u %s %T@ %l\n' | sort
+  find "$1" -type f -size -1000k -print0 | sort -z | xargs -0 -r md5sum
 }
 
 expect_stderr() {  # NAME TEXT
@@ -60,43 +84,48 @@ expect_stored() {  # NAME KEY VALUE
 # A store file as the format reads it: every line a comment, blank, or key=value.
 expect_readable() {
   local bad
-  bad=$(grep -a -v -E '^(#.*|[[:space:]]*|\\?[^=#;]+=.*)$' "$(store_of "$1")" | head -n3)
+  bad=$(LC_ALL=C grep -a -v -E '^(#.*|[[:space:]]*|\\?[^=#;]+=.*)$' "$(store_of "$1")" | head -n3)
   [ -z "$bad" ] || rel_fail "$1: the store file has unreadable lines: $bad"
 }
 
-backups_of() { find "$work/$1/config/TARNWICK" -maxdepth 1 -name "$1.conf.bad-*" -type f 2>/dev/null; }
+backups_of() { find "$work/$1/config/TARNWICK" -maxdepth 1 -name "$1.conf.bad*" 2>/dev/null; }
 
-# A damaged file: read as defaults (nothing half-read), copied aside byte for byte, then replaced.
-check_damaged() {
-  local name=$1 original=$work/$1.original backup
+# A file with lines that cannot be read: those are skipped and named, every other setting is used
+# (bytes that are not UTF-8 as they were), and the file is copied byte for byte before it is saved over.
+check_damaged() {  # NAME LINE-NUMBER
+  local name=$1 original=$work/$1.original backup failures=$rel_failures
   cp "$(store_of "$name")" "$original"
   run_and_close "$name" || return
   backup=$(backups_of "$name")
-  if [ "$(printf '%s\n' "$backup" | grep -c .)" != 1 ]; then
-    rel_fail "$name: expected one $name.conf.bad-* copy, found: $backup"
+  if [ "$backup" != "$(store_of "$name").bad" ]; then
+    rel_fail "$name: expected one copy $name.conf.bad, found: $backup"
   elif ! cmp -s "$backup" "$original"; then
     rel_fail "$name: the copy of the damaged file differs from it"
   fi
-  expect_stderr "$name" "cannot be read"
-  # Defaults, not the values the damaged file began with.
-  expect_stored "$name" MAIN-Left 1000
-  expect_stored "$name" AlwaysOnTopTimer_TICKBOX 1
-  expect_stored "$name" LAST_RUN_TEXTBOX '!!! LAST RUN !!!'
+  expect_stderr "$name" "$(store_of "$name"): skipped line"
+  [ -z "$2" ] || expect_stderr "$name" " $2 (has no '=')"
+  expect_stored "$name" MAIN-Left 5000
+  expect_stored "$name" AlwaysOnTopTimer_TICKBOX 0
+  expect_stored "$name" QT_FILENAME_TEXTBOX "$(printf 'n\xe9ud \xff')"
   expect_readable "$name"
-  rel_pass "$name"
+  [ "$rel_failures" != "$failures" ] || rel_pass "$name"
 }
 
-# 1. Random bytes after two good lines.
-seed SF-RANDOM 'MAIN-Left=5000\nAlwaysOnTopTimer_TICKBOX=0\n'
-head -c 4096 /dev/urandom >>"$(store_of SF-RANDOM)"
-printf '\xff\xfe\x00junk' >>"$(store_of SF-RANDOM)"
-check_damaged SF-RANDOM
+# 1. A stray line among good ones, and a value in Latin-1.
+seed SF-STRAY 'MAIN-Left=5000\nsomeone typed this\nQT_FILENAME_TEXTBOX=n\xe9ud \xff\nAlwaysOnTopTimer_TICKBOX=0\n'
+check_damaged SF-STRAY 2
 
-# 2. Cut off in the middle of a key: the last line has no '='.
-seed SF-CUT-KEY 'MAIN-Left=5000\nAlwaysOnTopTimer_TICKBOX=0\nLAST_RUN_TEX'
-check_damaged SF-CUT-KEY
+# 2. Random bytes (with no '=' in them) after the good lines.
+seed SF-RANDOM 'MAIN-Left=5000\nAlwaysOnTopTimer_TICKBOX=0\nQT_FILENAME_TEXTBOX=n\xe9ud \xff\n'
+head -c 4096 /dev/urandom | tr -d '=' >>"$(store_of SF-RANDOM)"
+printf '\n\xff\xfe\x00junk' >>"$(store_of SF-RANDOM)"
+check_damaged SF-RANDOM ""
 
-# 3. Cut off in the middle of a value: the last line reads as it is, nothing is copied aside.
+# 3. Cut off in the middle of a key: the last line has no '='.
+seed SF-CUT-KEY 'MAIN-Left=5000\nAlwaysOnTopTimer_TICKBOX=0\nQT_FILENAME_TEXTBOX=n\xe9ud \xff\nLAST_RUN_TEX'
+check_damaged SF-CUT-KEY 4
+
+# 4. Cut off in the middle of a value: the last line reads as it is, nothing is copied aside.
 name=SF-CUT-VALUE
 seed $name 'MAIN-Left=3000\nAlwaysOnTopTimer_TICKBOX=0\nLAST_RUN_TEXTBOX=!!! SUC'
 if run_and_close $name; then
@@ -108,18 +137,72 @@ if run_and_close $name; then
   rel_pass $name
 fi
 
-# 4. A folder where the file should be: defaults, every failed save said, the folder left alone.
-name=SF-FOLDER
-mkdir -p "$(store_of $name)/inside"
-if run_and_close $name; then
-  [ -d "$(store_of $name)/inside" ] || rel_fail "$name: the folder in the file's place was touched"
-  expect_stderr $name "a folder stands where the file should be"
-  expect_stderr $name "could not save MAIN-Left"
-  expect_stderr $name "could not save LAST_RUN_TEXTBOX"
-  rel_pass $name
+# 5. Not the user's own, or not a regular file: defaults, one line saying where, why and how to
+# fix it, and nothing there written, replaced or given another mode.
+#   refused NAME 'TEXT ...' (texts the line must hold; $store stands for the store path)
+refused() {
+  local name=$1 texts=$2 before failures=$rel_failures
+  before=$(tree_state "$work/$name/config")
+  run_and_close "$name" || return
+  [ "$(tree_state "$work/$name/config")" = "$before" ] || rel_fail "$name: the refused store was changed"
+  local store
+  store=$(store_of "$name")
+  eval "set -- $texts"
+  expect_one_line "$name" "not using the settings in $store: " "$@" "read as their defaults and nothing is written there"
+  [ "$rel_failures" != "$failures" ] || rel_pass "$name"
+}
+for name in SF-FOLDER SF-FIFO SF-LINK-DEVICE SF-HUGE SF-OPEN-FOLDER SF-PLANTED; do
+  mkdir -p "$work/$name/config/TARNWICK" && chmod 700 "$work/$name/config/TARNWICK"
+done
+mkdir "$(store_of SF-FOLDER)"
+mkfifo "$(store_of SF-FIFO)"
+# A device of the program's own making (the null device's numbers); a FIFO where mknod is not allowed.
+dev=$work/SF-LINK-DEVICE/config/node
+if mknod "$dev" c 1 3 2>/dev/null; then dev_kind="a character device"; else mkfifo "$dev"; dev_kind="a FIFO"; fi
+ln -s "$dev" "$(store_of SF-LINK-DEVICE)"
+truncate -s 100M "$(store_of SF-HUGE)"
+printf 'AUTOSTART_TIME_TICKBOX=1\n' >"$(store_of SF-OPEN-FOLDER)"
+chmod 777 "$work/SF-OPEN-FOLDER/config/TARNWICK"
+refused SF-FOLDER '"$store is a folder, not a regular file"'
+refused SF-FIFO '"$store is a FIFO, not a regular file"'
+refused SF-LINK-DEVICE '"$store (a link to $dev) is $dev_kind, not a regular file"'
+refused SF-HUGE '"$store is larger than a settings file can be (16 MiB)"'
+refused SF-OPEN-FOLDER '"$(dirname "$store") is writable by group and others" "chmod go-w $(dirname "$store")"'
+
+# 6. Another user plants a store with Auto Start and a command line of theirs in a folder of theirs
+# that everyone can write: the program reads none of it and runs nothing, for the whole countdown.
+name=SF-PLANTED
+if [ "$(id -u)" = 0 ] && setpriv --reuid=65534 --regid=65534 --clear-groups true 2>/dev/null; then
+  chmod 711 "$work" "$work/$name" "$work/$name/config"
+  chown 65534:65534 "$work/$name/config/TARNWICK"
+  chmod 777 "$work/$name/config/TARNWICK"
+  mkdir "$work/$name/planter" && chmod 777 "$work/$name/planter"
+  setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'printf "%s\n" AUTOSTART_TIME_TICKBOX=1 \
+    AUTORUN_QT_TICKBOX=1 "QT_FULL_RUN_CMD_TEXTBOX=/usr/bin/touch $2" QT_FILENAME_TEXTBOX=touch >"$1"' \
+    _ "$(store_of $name)" "$work/$name/planter/ran"
+  linger=14 refused $name '"$(dirname "$store") belongs to another user (uid 65534)"'
+  [ ! -e "$work/$name/planter/ran" ] || rel_fail "$name: the planted command line ran"
+  chmod 700 "$work"
+else
+  echo "SKIP: $name: playing a second user needs root and setpriv"
 fi
 
-# 5. A read-only folder. Root passes permission checks, so the program runs without the two
+# 7. A file-size limit smaller than the file the unload writes: each save fails and says so, the old
+# file stays whole, nothing is left beside it, and the program ends normally (not by SIGXFSZ).
+name=SF-ULIMIT
+seed $name "MAIN-Left=3000\nCLI_FULL_RUN_CMD_TEXTBOX=/opt/node/cli $(head -c 7950 /dev/zero | tr '\0' x)\n"
+cp "$(store_of $name)" "$work/$name.original"
+failures=$rel_failures
+if run_and_close $name bash -c 'ulimit -f 8 && exec "$@"' _; then
+  cmp -s "$(store_of $name)" "$work/$name.original" || rel_fail "$name: the file changed under the size limit"
+  expect_stderr $name "could not save MAIN-Left"
+  expect_stderr $name "File too large"
+  left=$(ls -A "$work/$name/config/TARNWICK")
+  [ "$left" = "$name.conf" ] || rel_fail "$name: the folder holds more than the file:" $left
+  [ "$rel_failures" != "$failures" ] || rel_pass $name
+fi
+
+# 8. A read-only folder. Root passes permission checks, so the program runs without the two
 # capabilities that let it; where they cannot be dropped, the case is skipped and says so.
 name=SF-READONLY
 seed $name 'MAIN-Left=3000\nAlwaysOnTopTimer_TICKBOX=0\n'
@@ -142,7 +225,7 @@ if [ -n "$name" ] && run_and_close $name "${wrapper[@]}"; then
 fi
 chmod 700 "$work/SF-READONLY/config/TARNWICK"
 
-# 6. Two copies under one name close at the same moment, three times: the file stays readable and
+# 9. Two copies under one name close at the same moment, three times: the file stays readable and
 # holds every key either unload writes, and the keys neither of them touches.
 name=SF-TWIN
 seed $name 'QT_FILENAME_TEXTBOX=keep-me\nCLI_FULL_RUN_CMD_TEXTBOX=/opt/node/bin/node-cli -datadir=/d stop\nMAIN-Left=3000\n'
