@@ -6,9 +6,10 @@
 set -euo pipefail
 store=$1 bin=$2 state=$3
 shift 3
+# The store is used only when its folders are writable by nobody else, whatever the caller's umask.
+umask 077
 mkdir -p "$(dirname "$store")"
 chmod 700 "$(dirname "$store")"
-umask 077
 {
   cat <<CONF
 AUTOSTART_TIME_TICKBOX=1

@@ -84,6 +84,7 @@ class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(QCoreApplication::instance(), nullptr);  // the store must work without one
+    ::umask(022);  // folders the tests make are writable by nobody else unless a test says so
     std::string pattern = (fs::temp_directory_path() / "tarnwick-store-XXXXXX").native();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     base_ = pattern;
