@@ -3,7 +3,6 @@
 #pragma once
 #include <sys/types.h>
 
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -47,7 +46,7 @@ namespace settings {
 //   else is reported and not saved, and reads as the default.
 //
 // Values are bytes: text that is not UTF-8 is stored and read back as it is.
-// No QCoreApplication is needed. One store serves one thread.
+// No toolkit is used (the library keeps its Qt name for the build). One store serves one thread.
 class FileStore : public SettingsStore {
  public:
   static constexpr off_t kMaxFileBytes = 16 * 1024 * 1024;
