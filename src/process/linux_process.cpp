@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -189,6 +190,23 @@ bool IsExecutableFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where "~/" leads: $HOME as a shell has it, or the account's home folder when that is unset or
+// not absolute; "" when neither is known.
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+  const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+  return found->pw_dir != nullptr ? found->pw_dir : "";
 }
 
 std::string SearchPath() {
@@ -392,7 +410,8 @@ Probe LinuxProcessControl::IsProcessRunning(std::string_view image_name) {
 
 std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_view command_line) {
   reap_list_->ReapEnded();
-  LinuxCommand command = ResolveLinuxCommandLine(command_line, IsExecutableFile, SearchPath());
+  LinuxCommand command =
+      ResolveLinuxCommandLine(command_line, PathChecks{IsExecutableFile, IsFolder}, SearchPath(), HomeFolder());
   if (!command.ok) {
     Report(command.error + " (command line: \"" + std::string(command_line) + "\")");
     return nullptr;
