@@ -209,6 +209,22 @@ std::string HomeFolder() {
   return found->pw_dir != nullptr ? found->pw_dir : "";
 }
 
+// Every signal, the C library's own included: glibc's sigfillset and sigaddset leave out the
+// real-time signals it keeps for itself (32 and 33), and its spawn hands those down ignored unless
+// they are in the set of signals to reset. A sigset_t is a plain bit array on Linux.
+sigset_t EverySignal() {
+  sigset_t all;
+  sigfillset(&all);
+  unsigned long words[sizeof(sigset_t) / sizeof(unsigned long)];
+  std::memcpy(words, &all, sizeof words);
+  constexpr std::size_t kBits = 8 * sizeof(unsigned long);
+  for (std::size_t signal = 1; signal < _NSIG; ++signal) {
+    words[(signal - 1) / kBits] |= 1UL << ((signal - 1) % kBits);
+  }
+  std::memcpy(&all, words, sizeof words);
+  return all;
+}
+
 std::string SearchPath() {
   if (const char* path = std::getenv("PATH"); path != nullptr) return path;
   const std::size_t size = ::confstr(_CS_PATH, nullptr, 0);
@@ -430,9 +446,8 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
   // Its own session keeps it alive when our terminal goes; signals we block or ignore must not
   // carry over into a program that expects the defaults.
   sigset_t empty_mask;
-  sigset_t all_signals;
   sigemptyset(&empty_mask);
-  sigfillset(&all_signals);
+  const sigset_t all_signals = EverySignal();
   ::posix_spawnattr_setsigmask(&attributes, &empty_mask);
   ::posix_spawnattr_setsigdefault(&attributes, &all_signals);
   ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSID |
