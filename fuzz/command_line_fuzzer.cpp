@@ -84,9 +84,9 @@ void CheckLinux(std::string_view text, std::uint32_t mask) {
       if (cmd.program != words[0]) std::abort();
       if (line.starts_with('/') && !cmd.program.starts_with('/')) std::abort();
       // Written unquoted after "/", the word is a run of the line and must reach past any folder in it.
-      if (line.starts_with('/') && line.starts_with(cmd.program) && (line.size() == cmd.program.size() || line[cmd.program.size()] == ' ') &&
-          files.FolderBeyond(line, cmd.program.size(), "/"))
-        std::abort();
+      const bool unquoted_run = line.starts_with('/') && line.starts_with(cmd.program) &&
+                                (line.size() == cmd.program.size() || line[cmd.program.size()] == ' ');
+      if (unquoted_run && files.FolderBeyond(line, cmd.program.size(), "/")) std::abort();
     } else if (!cmd.program.ends_with("/" + words[0]) ||
                !(cmd.program.starts_with("/usr/bin/") || cmd.program.starts_with("/opt/node bin/"))) {
       std::abort();  // never from an empty or relative PATH entry

@@ -51,7 +51,9 @@ TEST_F(ProcessTest, LaunchedProgramIsDetachedAndOutlivesTheProcessThatStartedIt)
   // Every signal at its default and unblocked: not the starter's blocked SIGUSR1 nor its ignored
   // SIGPIPE, nor the C library's own real-time signals 32 and 33, which its spawn hands down ignored.
   for (const char* field : {"SigBlk", "SigIgn"}) {
-    for (const int signal : {SIGUSR1, SIGPIPE, 32, 33}) EXPECT_FALSE(HasSignal(status, field, signal)) << field << signal;
+    for (const int signal : {SIGUSR1, SIGPIPE, 32, 33}) {
+      EXPECT_FALSE(HasSignal(status, field, signal)) << field << " " << signal;
+    }
     EXPECT_NE(status.find(field + ":\t0000000000000000\n"s), std::string::npos) << field << " has bits set";
   }
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(listing); }));
