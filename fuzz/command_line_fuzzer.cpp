@@ -13,17 +13,34 @@
 
 namespace {
 
-// A path exists when the bit its length picks in the fuzz-chosen mask is set, so the fuzzer steers
-// which leading runs of words name files, and the answer is the same every time it is asked.
+constexpr std::string_view kHome = "/home/fuzz user";  // a space in it makes "~/" read as a location
+
+// A path is a file when the bit its length picks in the fuzz-chosen mask is set, and otherwise a
+// folder when another bit is, so the fuzzer steers which leading runs of words name files and which
+// prefixes are folders, and every answer is the same each time it is asked.
 struct FakeFiles {
   std::uint32_t mask = 0;
   std::set<std::string> said_yes;
-  bool operator()(const std::string& path) {
-    const bool exists = !path.empty() && ((mask >> (path.size() % 32)) & 1u) != 0;
-    if (exists) said_yes.insert(path);
-    return exists;
+  bool IsFile(const std::string& path) const { return !path.empty() && ((mask >> (path.size() % 32)) & 1u) != 0; }
+  bool IsFolder(const std::string& path) const {
+    return !path.empty() && !IsFile(path) && ((mask >> ((path.size() + 16) % 32)) & 1u) != 0;
   }
-  bool Exists(const std::string& path) const { return !path.empty() && ((mask >> (path.size() % 32)) & 1u) != 0; }
+  process::PathChecks Checks() {
+    return {[this](const std::string& p) {
+              if (IsFile(p)) said_yes.insert(p);
+              return IsFile(p);
+            },
+            [this](const std::string& p) { return IsFolder(p); }};
+  }
+  // True when a prefix of `text` longer than `length` and ending just before a separator is a
+  // folder: then a run of that length must never be taken.
+  bool FolderBeyond(std::string_view text, std::size_t length, std::string_view separators) const {
+    for (std::size_t at = length + 1; at < text.size(); ++at) {
+      if (separators.find(text[at]) != std::string_view::npos && IsFolder(std::string(text.substr(0, at))))
+        return true;
+    }
+    return false;
+  }
 };
 
 void CheckSplitting(std::string_view text) {
@@ -47,60 +64,85 @@ void CheckSplitting(std::string_view text) {
 
 void CheckLinux(std::string_view text, std::uint32_t mask) {
   FakeFiles files{mask, {}};
-  const std::string path_variable = "/usr/bin::/opt/node bin";
-  const process::LinuxCommand cmd =
-      process::ResolveLinuxCommandLine(text, [&](const std::string& p) { return files(p); }, path_variable);
+  const std::string path_variable = "/usr/bin::/opt/node bin:rel";
+  const process::LinuxCommand cmd = process::ResolveLinuxCommandLine(text, files.Checks(), path_variable, kHome);
   if (!cmd.ok) {
     if (cmd.error.empty()) std::abort();
     return;
   }
   if (!cmd.error.empty() || cmd.argv.empty()) std::abort();
-  if (cmd.program.find('/') == std::string::npos) std::abort();  // never a bare word from the current folder
-  if (files.said_yes.count(cmd.program) == 0) std::abort();       // only a file that was found
+  if (files.said_yes.count(cmd.program) == 0) std::abort();  // only a file that was found
+  // The line as read: leading blanks dropped, "~/" expanded.
+  std::string line(text.substr(text.find_first_not_of(" \t\n")));
+  if (line.starts_with("~/")) line = std::string(kHome) + line.substr(1);
   std::string error;
-  // Either the text split like a shell, its first word found as it is or on the PATH ...
+  // Either the line split like a shell, its first word a path as it is or found on an absolute
+  // PATH entry ...
   std::vector<std::string> words;
-  if (process::SplitShellWords(text, words, error) && words == cmd.argv &&
-      (words[0].find('/') != std::string::npos ? cmd.program == words[0] : cmd.program.ends_with("/" + words[0])))
+  if (process::SplitShellWords(line, words, error) && words == cmd.argv) {
+    if (words[0].find('/') != std::string::npos) {
+      if (cmd.program != words[0]) std::abort();
+      if (line.starts_with('/') && !cmd.program.starts_with('/')) std::abort();
+      // Written unquoted after "/", the word is a run of the line and must reach past any folder in it.
+      const bool unquoted_run = line.starts_with('/') && line.starts_with(cmd.program) &&
+                                (line.size() == cmd.program.size() || line[cmd.program.size()] == ' ');
+      if (unquoted_run && files.FolderBeyond(line, cmd.program.size(), "/")) std::abort();
+    } else if (!cmd.program.ends_with("/" + words[0]) ||
+               !(cmd.program.starts_with("/usr/bin/") || cmd.program.starts_with("/opt/node bin/"))) {
+      std::abort();  // never from an empty or relative PATH entry
+    }
     return;
-  // ... or a leading run of the text taken whole as the program, the rest split into arguments.
-  if (!std::string_view(text).starts_with(cmd.program) || cmd.argv[0] != cmd.program) std::abort();
-  const std::string_view rest = text.substr(cmd.program.size());
+  }
+  // ... or a leading run of a line that begins with "/" taken whole as the program, the rest split
+  // into arguments, with no folder of the line beyond the run's end.
+  if (!line.starts_with('/') || !line.starts_with(cmd.program) || cmd.argv[0] != cmd.program) std::abort();
+  if (files.FolderBeyond(line, cmd.program.size(), "/")) std::abort();
+  const std::string_view rest = std::string_view(line).substr(cmd.program.size());
   if (!rest.empty() && rest.front() != ' ') std::abort();
   std::vector<std::string> arguments;
   if (!process::SplitShellWords(rest, arguments, error)) std::abort();
   if (std::vector<std::string>(cmd.argv.begin() + 1, cmd.argv.end()) != arguments) std::abort();
 }
 
+// The file a leading run names on Windows: ".exe" added to a name without a dot; "" for no name.
+std::string WindowsFileOf(std::string_view run) {
+  if (run.empty() || run.back() == ' ') return {};
+  std::string path(run);
+  const std::size_t slash = path.find_last_of("\\/");
+  if (path.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) path += ".exe";
+  return path;
+}
+
 void CheckWindows(std::string_view text, std::uint32_t mask) {
   FakeFiles files{mask, {}};
-  const process::WindowsCommand cmd =
-      process::ResolveWindowsCommandLine(text, [&](const std::string& p) { return files(p); });
-  if (cmd.application_name.empty()) {
-    if (cmd.command_line != text) std::abort();  // nothing chosen: the text goes as typed
+  const process::WindowsCommand cmd = process::ResolveWindowsCommandLine(text, files.Checks());
+  const std::size_t start = text.find_first_not_of(" \t");
+  const std::string_view line = start == std::string_view::npos ? std::string_view{} : text.substr(start);
+  const bool absolute = (line.size() >= 3 && g_ascii_isalpha(line[0]) && line[1] == ':' &&
+                         (line[2] == '\\' || line[2] == '/')) ||
+                        line.starts_with("\\\\");
+  if (!absolute) {  // CreateProcess's own search, on the text as typed
+    if (!cmd.ok || !cmd.application_name.empty() || cmd.command_line != text) std::abort();
     return;
   }
-  if (text.empty() || text.front() == '"') std::abort();
-  if (files.said_yes.count(cmd.application_name) == 0) std::abort();
-  // "<quoted path><the rest as typed>", where the path is a leading run of the text (".exe" added
-  // to a name without a dot) and the rest is empty or starts at a space.
-  const std::string quoted = "\"" + cmd.application_name + "\"";
-  if (!cmd.command_line.starts_with(quoted)) std::abort();
-  const std::string rest = cmd.command_line.substr(quoted.size());
-  if (!std::string_view(text).ends_with(rest)) std::abort();
-  const std::string run(text.substr(0, text.size() - rest.size()));
-  if (!rest.empty() && rest.front() != ' ') std::abort();
-  if (run.empty() || run.back() == ' ') std::abort();
-  if (cmd.application_name != run && cmd.application_name != run + ".exe") std::abort();
-  // The longest run that names a file wins: no longer run may exist.
-  for (std::size_t end = text.size(); end > run.size(); --end) {
-    if (end != text.size() && text[end] != ' ') continue;
-    std::string longer(text.substr(0, end));
-    if (longer.empty() || longer.back() == ' ') continue;
-    const std::size_t slash = longer.find_last_of("\\/");
-    if (longer.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos) longer += ".exe";
-    if (files.Exists(longer)) std::abort();
+  // Runs of words are tried longest first, skipping those a folder of the line goes beyond: the
+  // first that names a file is the program, and with none nothing may start.
+  std::string expected;
+  std::size_t expected_length = 0;
+  for (std::size_t end = line.size(); end > 0 && expected.empty(); --end) {
+    if (end != line.size() && line[end] != ' ') continue;
+    const std::string file = WindowsFileOf(line.substr(0, end));
+    if (file.empty() || files.FolderBeyond(line, end, "\\/")) continue;
+    if (files.IsFile(file)) expected = file, expected_length = end;
   }
+  if (expected.empty()) {
+    if (cmd.ok || cmd.error.empty() || !cmd.application_name.empty()) std::abort();
+    return;
+  }
+  if (!cmd.ok || cmd.application_name != expected) std::abort();
+  if (files.said_yes.count(cmd.application_name) == 0) std::abort();
+  // "<quoted path><the rest as typed>".
+  if (cmd.command_line != "\"" + expected + "\"" + std::string(line.substr(expected_length))) std::abort();
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // splitting) and the Windows rule kept here as pure functions so both are testable on Linux.
 #include "process/command_line.h"
 
+#include <algorithm>
+
 #ifndef _WIN32
 #include <glib.h>
 #endif
@@ -9,23 +11,74 @@
 namespace process {
 namespace {
 
-#ifndef _WIN32
-bool AllSpaces(std::string_view text) {
-  return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos;
-}
-#endif
+constexpr std::size_t kNone = std::string_view::npos;
 
 // Calls `try_candidate(candidate, rest)` for the whole text, then for each leading run of words
 // from the longest down, stopping at the first that it accepts. `rest` starts at the separator.
 template <typename Try>
 bool ForEachLeadingRun(std::string_view text, Try&& try_candidate) {
   if (try_candidate(text, std::string_view{})) return true;
-  for (std::size_t end = text.rfind(' '); end != std::string_view::npos && end > 0;
-       end = text.rfind(' ', end - 1)) {
+  for (std::size_t end = text.rfind(' '); end != kNone && end > 0; end = text.rfind(' ', end - 1)) {
     if (try_candidate(text.substr(0, end), text.substr(end))) return true;
   }
   return false;
 }
+
+// The length of the longest leading part of `text` that ends just before a separator, lies beyond
+// the first space and is an existing folder; 0 when there is none. A leading run of words shorter
+// than that is a prefix of a folder's name the text clearly goes through ("/x/a" of "/x/a b/run"),
+// so taking it would start some other program than the one named.
+std::size_t FolderBarrier(std::string_view text, std::string_view separators, const FileCheck& is_folder) {
+  const std::size_t first_space = text.find(' ');
+  if (first_space == kNone) return 0;
+  for (std::size_t at = text.find_last_of(separators); at != kNone && at > first_space;
+       at = text.find_last_of(separators, at - 1)) {
+    if (is_folder(std::string(text.substr(0, at)))) return at;
+  }
+  return 0;
+}
+
+#ifndef _WIN32
+// What a shell skips before the first word.
+constexpr std::string_view kBlanks = " \t\n";
+
+// Where the first word ends in the raw text, by the splitter's quoting rules, so it can be measured
+// against a folder the raw text goes through.
+std::size_t FirstWordEnd(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && kBlanks.find(text[i]) == kNone) {
+    if (text[i] == '\\') {
+      i += 2;
+    } else if (text[i] == '\'') {
+      const std::size_t close = text.find('\'', i + 1);
+      i = close == kNone ? text.size() : close + 1;
+    } else if (text[i] == '"') {
+      for (++i; i < text.size() && text[i] != '"'; i += text[i] == '\\' ? 2 : 1) {
+      }
+      ++i;
+    } else {
+      ++i;
+    }
+  }
+  return std::min(i, text.size());
+}
+
+// The first file named `name` in an absolute folder of the PATH value; "" when there is none. An
+// empty or relative entry would mean the working folder, which another user may be able to write.
+std::string FindOnPath(const std::string& name, std::string_view path_variable, const FileCheck& is_program) {
+  for (std::size_t start = 0; start <= path_variable.size();) {
+    std::size_t end = path_variable.find(':', start);
+    if (end == kNone) end = path_variable.size();
+    const std::string_view folder = path_variable.substr(start, end - start);
+    if (folder.starts_with('/')) {
+      std::string candidate = std::string(folder) + "/" + name;
+      if (is_program(candidate)) return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+#endif
 
 }  // namespace
 
@@ -33,11 +86,11 @@ bool ForEachLeadingRun(std::string_view text, Try&& try_candidate) {
 
 bool SplitShellWords(std::string_view text, std::vector<std::string>& words, std::string& error) {
   words.clear();
-  if (text.find('\0') != std::string_view::npos) {
+  if (text.find('\0') != kNone) {
     error = "the command line contains a NUL character";
     return false;
   }
-  if (AllSpaces(text)) return true;
+  if (text.find_first_not_of(" \t\n\r\v\f") == kNone) return true;
   const std::string copy(text);
   gint argc = 0;
   gchar** argv = nullptr;
@@ -55,55 +108,63 @@ bool SplitShellWords(std::string_view text, std::vector<std::string>& words, std
   return true;
 }
 
-LinuxCommand ResolveLinuxCommandLine(std::string_view text, const FileCheck& is_executable_file,
-                                     std::string_view path_variable) {
+LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& checks,
+                                     std::string_view path_variable, std::string_view home) {
   LinuxCommand result;
-  if (AllSpaces(text)) {
+  if (text.find_first_not_of(" \t\n\r\v\f") == kNone) {
     result.error = "the command line is empty";
     return result;
   }
+  // As in a shell, blanks before the first word are not part of it.
+  std::string line(text.substr(text.find_first_not_of(kBlanks)));
+  if (line.starts_with("~/")) {
+    if (!home.starts_with('/')) {
+      result.error = "cannot tell where \"~/\" is: the home folder (HOME) is not set to an absolute path";
+      return result;
+    }
+    line = std::string(home) + line.substr(1);
+  }
 
-  const bool taken_whole = ForEachLeadingRun(text, [&](std::string_view candidate,
-                                                       std::string_view rest) {
-    if (candidate.find('/') == std::string_view::npos) return false;
-    std::string path(candidate);
-    if (!is_executable_file(path)) return false;
-    std::vector<std::string> arguments;
-    if (!SplitShellWords(rest, arguments, result.error)) return true;  // found, but unusable
-    result.ok = true;
-    result.argv.push_back(path);
-    result.argv.insert(result.argv.end(), arguments.begin(), arguments.end());
-    result.program = std::move(path);
-    return true;
-  });
-  if (taken_whole) return result;
+  // Only text that begins with "/" may name its program by a run of several words.
+  std::size_t barrier = 0;
+  if (line.front() == '/') {
+    barrier = FolderBarrier(line, "/", checks.is_folder);
+    bool blocked = false;
+    const bool taken_whole = ForEachLeadingRun(line, [&](std::string_view candidate, std::string_view rest) {
+      if (candidate.size() < barrier) {
+        blocked = true;  // and so is every shorter run
+        return true;
+      }
+      std::string path(candidate);
+      if (!checks.is_program(path)) return false;
+      std::vector<std::string> arguments;
+      if (!SplitShellWords(rest, arguments, result.error)) return true;  // found, but unusable
+      result.ok = true;
+      result.argv.push_back(path);
+      result.argv.insert(result.argv.end(), arguments.begin(), arguments.end());
+      result.program = std::move(path);
+      return true;
+    });
+    if (taken_whole && !blocked) return result;
+  }
 
   std::vector<std::string> words;
-  if (!SplitShellWords(text, words, result.error)) return result;
+  if (!SplitShellWords(line, words, result.error)) return result;
   if (words.empty()) {
     result.error = "the command line names no program";
     return result;
   }
   const std::string& first = words.front();
   if (first.find('/') != std::string::npos) {
-    if (is_executable_file(first)) result.program = first;
+    // A quoted or escaped location; it too must reach past any folder the text goes through.
+    if (FirstWordEnd(line) >= barrier && checks.is_program(first)) result.program = first;
   } else if (!first.empty()) {
-    std::size_t start = 0;
-    while (start <= path_variable.size()) {
-      std::size_t end = path_variable.find(':', start);
-      if (end == std::string_view::npos) end = path_variable.size();
-      std::string folder(path_variable.substr(start, end - start));
-      if (folder.empty()) folder = ".";  // POSIX: an empty PATH entry is the current folder
-      std::string candidate = folder + "/" + first;
-      if (is_executable_file(candidate)) {
-        result.program = std::move(candidate);
-        break;
-      }
-      start = end + 1;
-    }
+    result.program = FindOnPath(first, path_variable, checks.is_program);
   }
   if (result.program.empty()) {
-    result.error = "cannot find the program \"" + first + "\"";
+    result.error = barrier > 0 ? "cannot find the program: the folder \"" + line.substr(0, barrier) +
+                                     "\" holds nothing the command line names"
+                               : "cannot find the program \"" + first + "\"";
     return result;
   }
   result.ok = true;
@@ -113,22 +174,39 @@ LinuxCommand ResolveLinuxCommandLine(std::string_view text, const FileCheck& is_
 
 #endif  // !_WIN32
 
-WindowsCommand ResolveWindowsCommandLine(std::string_view text, const FileCheck& exists_file) {
-  WindowsCommand result{std::string{}, std::string(text)};
-  if (text.empty() || text.front() == '"') return result;
+WindowsCommand ResolveWindowsCommandLine(std::string_view text, const PathChecks& checks) {
+  WindowsCommand result{true, std::string{}, std::string(text), std::string{}};
+  const std::size_t start = text.find_first_not_of(" \t");
+  if (start == kNone) return result;
+  const std::string_view line = text.substr(start);
+  const bool drive = line.size() >= 3 && ((line[0] >= 'A' && line[0] <= 'Z') || (line[0] >= 'a' && line[0] <= 'z')) &&
+                     line[1] == ':' && (line[2] == '\\' || line[2] == '/');
+  if (!drive && !line.starts_with("\\\\")) return result;
 
-  ForEachLeadingRun(text, [&](std::string_view candidate, std::string_view rest) {
+  const std::size_t barrier = FolderBarrier(line, "\\/", checks.is_folder);
+  bool blocked = false;
+  const bool taken = ForEachLeadingRun(line, [&](std::string_view candidate, std::string_view rest) {
+    if (candidate.size() < barrier) {
+      blocked = true;  // and so is every shorter run
+      return true;
+    }
     // Windows file names cannot end with a space, so such a run names nothing.
     if (candidate.empty() || candidate.back() == ' ') return false;
     std::string path(candidate);
     const std::size_t folder_end = path.find_last_of("\\/");
     const std::size_t name_start = folder_end == std::string::npos ? 0 : folder_end + 1;
     if (path.find('.', name_start) == std::string::npos) path += ".exe";
-    if (!exists_file(path)) return false;
+    if (!checks.is_program(path)) return false;
     result.command_line = "\"" + path + "\"" + std::string(rest);
     result.application_name = std::move(path);
     return true;
   });
+  if (!taken || blocked) {
+    result.ok = false;
+    result.error = barrier > 0 ? "cannot find the program: the folder \"" + std::string(line.substr(0, barrier)) +
+                                     "\" holds nothing the command line names"
+                               : "cannot find the program the command line names";
+  }
   return result;
 }
 

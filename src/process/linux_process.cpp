@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -189,6 +190,39 @@ bool IsExecutableFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
          ::access(path.c_str(), X_OK) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where "~/" leads: $HOME as a shell has it, or the account's home folder when that is unset or
+// not absolute; "" when neither is known.
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+  const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+  return found->pw_dir != nullptr ? found->pw_dir : "";
+}
+
+// Every signal, the C library's own included: glibc's sigfillset and sigaddset leave out the
+// real-time signals it keeps for itself (32 and 33), and its spawn hands those down ignored unless
+// they are in the set of signals to reset. A sigset_t is a plain bit array on Linux.
+sigset_t EverySignal() {
+  sigset_t all;
+  sigfillset(&all);
+  unsigned long words[sizeof(sigset_t) / sizeof(unsigned long)];
+  std::memcpy(words, &all, sizeof words);
+  constexpr std::size_t kBits = 8 * sizeof(unsigned long);
+  for (std::size_t signal = 1; signal < _NSIG; ++signal) {
+    words[(signal - 1) / kBits] |= 1UL << ((signal - 1) % kBits);
+  }
+  std::memcpy(&all, words, sizeof words);
+  return all;
 }
 
 std::string SearchPath() {
@@ -392,7 +426,8 @@ Probe LinuxProcessControl::IsProcessRunning(std::string_view image_name) {
 
 std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_view command_line) {
   reap_list_->ReapEnded();
-  LinuxCommand command = ResolveLinuxCommandLine(command_line, IsExecutableFile, SearchPath());
+  LinuxCommand command =
+      ResolveLinuxCommandLine(command_line, PathChecks{IsExecutableFile, IsFolder}, SearchPath(), HomeFolder());
   if (!command.ok) {
     Report(command.error + " (command line: \"" + std::string(command_line) + "\")");
     return nullptr;
@@ -411,9 +446,8 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
   // Its own session keeps it alive when our terminal goes; signals we block or ignore must not
   // carry over into a program that expects the defaults.
   sigset_t empty_mask;
-  sigset_t all_signals;
   sigemptyset(&empty_mask);
-  sigfillset(&all_signals);
+  const sigset_t all_signals = EverySignal();
   ::posix_spawnattr_setsigmask(&attributes, &empty_mask);
   ::posix_spawnattr_setsigdefault(&attributes, &all_signals);
   ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSID |

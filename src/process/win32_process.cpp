@@ -79,10 +79,23 @@ std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_v
     return nullptr;
   }
   // Locations are composed unquoted, so "C:\My Tools\x.exe -arg" must start x.exe, not "C:\My".
-  const WindowsCommand resolved = ResolveWindowsCommandLine(command_line, [](const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  });
+  const auto attributes_of = [](const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); };
+  const PathChecks checks{
+      [&](const std::string& path) {
+        const DWORD attributes = attributes_of(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+      },
+      [&](const std::string& path) {
+        const DWORD attributes = attributes_of(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      }};
+  const WindowsCommand resolved = ResolveWindowsCommandLine(command_line, checks);
+  if (!resolved.ok) {
+    // Never handed on without an application name: CreateProcess's own search would try the
+    // shorter prefixes ("C:\Program.exe") this very check has ruled out.
+    ReportProblem("cannot start \"" + std::string(command_line) + "\": " + resolved.error);
+    return nullptr;
+  }
   const std::wstring application = Widen(resolved.application_name);
   // CreateProcessW may write into its command line, so it gets a copy of its own.
   const std::wstring text = Widen(resolved.command_line);

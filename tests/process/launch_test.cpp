@@ -2,7 +2,9 @@
 // which command lines start what), with the node's stand-ins playing a run's chain on the way.
 #include <fcntl.h>
 
+#include <optional>
 #include <regex>
+#include <utility>
 
 #include "test_support.h"
 
@@ -46,8 +48,14 @@ TEST_F(ProcessTest, LaunchedProgramIsDetachedAndOutlivesTheProcessThatStartedIt)
   EXPECT_EQ(control_.IsProcessRunning(name), Probe::Running);
   EXPECT_EQ(StatField(pid, 3), std::to_string(pid)) << "not in a session of its own";
   const std::string status = ReadText(ProcPath(pid) / "status");
-  EXPECT_FALSE(HasSignal(status, "SigBlk", SIGUSR1)) << status;
-  EXPECT_FALSE(HasSignal(status, "SigIgn", SIGPIPE)) << status;
+  // Every signal at its default and unblocked: not the starter's blocked SIGUSR1 nor its ignored
+  // SIGPIPE, nor the C library's own real-time signals 32 and 33, which its spawn hands down ignored.
+  for (const char* field : {"SigBlk", "SigIgn"}) {
+    for (const int signal : {SIGUSR1, SIGPIPE, 32, 33}) {
+      EXPECT_FALSE(HasSignal(status, field, signal)) << field << " " << signal;
+    }
+    EXPECT_NE(status.find(field + ":\t0000000000000000\n"s), std::string::npos) << field << " has bits set";
+  }
   ASSERT_TRUE(WaitUntil([&] { return fs::exists(listing); }));
   std::istringstream lines(ReadText(listing));
   int standard = 0, others = 0;  // besides the streams, only the listing's own handle on its fd folder
@@ -146,6 +154,91 @@ TEST_F(ProcessTest, AThousandShortProgramsLeaveNoZombieAndNoDescriptor) {
   EXPECT_TRUE(kept->EndedWithSuccess()) << "its exit status outlives the probes that reaped it";
   kept.reset();
   EXPECT_EQ(descriptors(), before);
+}
+
+// Sets an environment variable and the working folder for one test, and puts both back after.
+class Surroundings {
+ public:
+  explicit Surroundings(const fs::path& working_folder) : previous_folder_(fs::current_path()) {
+    fs::current_path(working_folder);
+  }
+  ~Surroundings() {
+    fs::current_path(previous_folder_);
+    for (const auto& [name, value] : previous_) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+  }
+  Surroundings(const Surroundings&) = delete;
+  Surroundings& operator=(const Surroundings&) = delete;
+  void Set(const std::string& name, const std::string& value) {
+    const char* before = std::getenv(name.c_str());
+    previous_.emplace_back(name, before ? std::optional<std::string>(before) : std::nullopt);
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+
+ private:
+  fs::path previous_folder_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> previous_;
+};
+
+// Another user who can write to the working folder (or to a folder beside the program) plants files
+// named after pieces of a command line. The launcher starts the configured program or nothing.
+TEST_F(ProcessTest, PlantedFilesInTheWorkingFolderOrBesideAMissingProgramNeverRun) {
+  const fs::path work = temp() / "shared";  // the working folder, writable by the other user
+  const fs::path ran = temp() / "ran.txt";
+  // A program that writes its label and its arguments to ran.txt.
+  const auto plant = [&](const fs::path& file, const std::string& label) {
+    fs::create_directories(file.parent_path());
+    WriteText(file, "#!/bin/sh\nprintf '%s\\n' \"" + label + " $*\" >> '" + ran.string() + "'\n");
+    fs::permissions(file, fs::perms::owner_all);
+  };
+  const std::string top = temp().string();
+  fs::create_directories(work);
+  plant(work / "tnw-cli -datadir=/srv/x/.node", "planted");          // a relative run of words
+  plant(work / "\"" / top.substr(1) / "real dir" / "prog\"", "planted");  // a run that begins with a quote
+  plant(temp() / "real dir" / "prog", "real");
+  plant(work / "~" / "bin" / "tool", "planted");                       // "~" taken as a folder name
+  plant(temp() / "home" / "bin" / "tool", "home");
+  plant(work / "bin" / "tool a", "planted");                           // a relative first word's run
+  plant(work / "bin" / "tool", "relative");
+  plant(work / "tnw-on-path", "planted");                              // an empty PATH entry
+  plant(work / "rel" / "tnw-rel-path", "planted");                     // a relative PATH entry
+  plant(temp() / "x" / "a", "shorter");                                // beside a missing program
+  fs::create_directories(temp() / "x" / "a b" / "tw");
+  Surroundings surroundings(work);
+  surroundings.Set("HOME", (temp() / "home").string());
+  surroundings.Set("PATH", "/usr/bin:/bin::rel");
+
+  const struct { std::string line, ran; } cases[] = {  // command line, what it must run ("" nothing)
+      {"tnw-cli -datadir=/srv/x/.node stop", ""},
+      {"\"" + top + "/real dir/prog\" -x", "real -x"},
+      {"~/bin/tool -y", "home -y"},
+      {"  ~/bin/tool", "home "},
+      {"bin/tool a b", "relative a b"},
+      {"tnw-on-path", ""},
+      {"tnw-rel-path", ""},
+      {top + "/x/a b/run --x 1", ""},            // "a b" exists: never "a" with "b/run --x 1"
+      {top + "/x/a b/tw/NODE --x 1", ""},        // likewise one folder deeper
+      {top + "/x/a b/nosuch/NODE --x 1", ""},    // and when the typo is in a folder beyond it
+      {top + "/x/a c/run", "shorter c/run"},     // no folder "a c": "a" with its argument, as typed
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::error_code ignored;
+    fs::remove(ran, ignored);
+    ::testing::internal::CaptureStderr();
+    auto handle = control_.RunCommandLine(c.line);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(handle == nullptr, c.ran.empty()) << said;
+    if (c.ran.empty()) {
+      EXPECT_TRUE(said.starts_with("TARNWICK: ")) << said;
+    }
+    if (handle) {
+      ASSERT_TRUE(WaitUntil([&] { return !handle->IsRunning(); }));
+    }
+    EXPECT_EQ(ReadText(ran), c.ran.empty() ? "" : c.ran + "\n");
+  }
 }
 
 TEST_F(ProcessTest, BadCommandLinesStartNothingAndSayWhyInOneLine) {

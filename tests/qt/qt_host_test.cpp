@@ -278,6 +278,29 @@ TEST_F(QtFrontend, TypingReachesTheModelAndSyncLeavesTheCursorAlone) {
   EXPECT_EQ(box->text(), "changed by the core");
 }
 
+// A stored command line longer than a line edit holds by default (32,767 characters), edited at its
+// end and saved: every character of it reaches the store and the main window.
+TEST_F(QtFrontend, ALongCommandLineIsEditedAndSavedWhole) {
+  std::string stored;
+  for (int i = 0; stored.size() < 40000; ++i) stored += " -arg" + std::to_string(i);
+  stored.resize(40000);
+  Seed("QT_RUN_CMD_TEXTBOX", stored);
+  OpenMain();
+  TARNWICK_SETTINGS& hub = OpenHub();
+  Widget<QPushButton>(hub.QT_DAEMON_CLI_BUTTON)->click();
+  auto& nodes = static_cast<TARNWICK_QT_DAEMON_CLI_SETTINGS&>(*desktop.open_forms().back());
+  auto* box = Widget<QLineEdit>(nodes.QT_RUN_CMD_TEXTBOX);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text().size(), 40000);
+  box->setFocus();
+  SendKey(box, Qt::Key_End);
+  Type(box, "!");
+  Widget<QPushButton>(nodes.SAVE_BUTTON)->click();
+  for (const std::string& saved :
+       {Stored("QT_RUN_CMD_TEXTBOX"), Stored("QT_FULL_RUN_CMD_TEXTBOX"), main->QT_FULL_RUN_CMD_TEXTBOX.text()})
+    EXPECT_TRUE(saved == stored + "!") << saved.size() << " characters";
+}
+
 // ---- Modality, closing, keys ------------------------------------------------------------------
 
 TEST_F(QtFrontend, TheModalHubBlocksItsOwnerWhoseTimersKeepTickingAndClosesAlone) {

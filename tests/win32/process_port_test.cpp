@@ -100,4 +100,31 @@ TEST(Win32Launcher, StartsTheProgramInAFolderWithSpacesWithItsOwnArguments) {
     EXPECT_EQ(control.RunCommandLine(line), nullptr) << line;
 }
 
+// A typo in a location one folder below an existing folder with a space in its name: CreateProcess
+// would search "...\Prog.exe" first, so the launch fails instead, with no handle and nothing run.
+TEST(Win32Launcher, AMissingProgramNeverBecomesAShorterOne) {
+  win32_test::TempFolder temp;
+  const path root = temp.path();
+  win32_test::fs::copy_file(win32_test::Self().parent_path() / "argv_dump.exe", root / "Prog.exe");
+  win32_test::fs::create_directories(root / "Prog Files" / "tw");
+  const struct { std::string line; bool starts; } cases[] = {
+      {Utf8(root) + "\\Prog Files\\tw\\NODE.exe --x 1", false},
+      {Utf8(root) + "\\Prog Files\\nosuch\\NODE.exe --x 1", false},
+      {Utf8(root) + "\\Prog Files\\tw\\NODE", false},
+      {Utf8(root) + "\\Prog Gone\\NODE.exe", true},  // no such folder: "Prog" and its argument, as typed
+  };
+  process::Win32ProcessControl control;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::error_code ignored;
+    win32_test::fs::remove(root / "argv.txt", ignored);
+    auto handle = control.RunCommandLine(c.line);
+    EXPECT_EQ(handle != nullptr, c.starts);
+    if (handle != nullptr) {
+      ASSERT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
+    }
+    EXPECT_EQ(win32_test::fs::exists(root / "argv.txt"), c.starts);
+  }
+}
+
 }  // namespace

@@ -26,6 +26,9 @@ namespace qtfe {
 
 namespace {
 
+// The store reads no file above 16 MiB, so no stored value holds more characters than this.
+constexpr int kTextBoxCharacters = 16 * 1024 * 1024;
+
 QString ToQString(const std::string& s) { return QString::fromStdString(s); }
 
 QStringList WrapAtSpaces(const QFontMetrics& fm, const QString& text, int width) {
@@ -335,6 +338,9 @@ void FormWindow::Build() {
       case ui::ControlKind::TextBox: {
         auto& box = static_cast<ui::TextBox&>(*c);
         auto* e = new QLineEdit(this);
+        // A line edit keeps 32,767 characters unless told otherwise and cuts a longer text it is
+        // given, which an edit and a Save would then store: allow what the store can hold.
+        e->setMaxLength(kTextBoxCharacters);
         QObject::connect(e, &QLineEdit::textEdited, e, [this, &box](const QString& text) {
           if (form_) host_.Edit(box, text.toStdString());
         });
