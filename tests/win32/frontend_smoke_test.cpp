@@ -264,19 +264,29 @@ TEST_F(Win32FrontEnd, NoControlsOverlapAndNoCaptionLosesAWordInAnyWindow) {
       wchar_t cls[32] = {};
       GetClassNameW(child, cls, 32);
       const std::wstring caption = Text(child);
-      if (lstrcmpiW(cls, L"Static") != 0 || caption.empty()) continue;
+      const bool label = lstrcmpiW(cls, L"Static") == 0;
+      const LONG kind = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+      const bool tick_box = !label && lstrcmpiW(cls, L"Button") == 0 && kind == BS_CHECKBOX;
+      const bool button = !label && lstrcmpiW(cls, L"Button") == 0 && !tick_box;
+      if (!(label || tick_box || button) || caption.empty()) continue;
       RECT client{};
       GetClientRect(child, &client);
+      // A tick box's caption has the box and a gap beside it; a button's text its 2-pixel edge all
+      // round and the focus rectangle's pixel at the sides.
+      if (tick_box) client.right -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+      if (button) InflateRect(&client, -3, -2);
       HDC dc = GetDC(child);
       HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
-      RECT needed{0, 0, client.right, 0};
-      DrawTextW(dc, caption.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+      RECT needed{0, 0, client.right - client.left, 0};
+      DrawTextW(dc, caption.c_str(), -1, &needed,
+                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (button ? DT_SINGLELINE : DT_WORDBREAK));
       SelectObject(dc, old);
       ReleaseDC(child, dc);
-      // A one-word caption may be drawn narrowed; its width is the renderer's to squeeze.
-      if (caption.find(L' ') != std::wstring::npos) {
-        EXPECT_LE(needed.right, client.right) << process::Narrow(caption);
+      // A one-word label may be drawn narrowed; its width is the renderer's to squeeze.
+      if (!label || caption.find(L' ') != std::wstring::npos) {
+        EXPECT_LE(needed.right, client.right - client.left) << process::Narrow(caption);
       }
+      client.bottom -= client.top;
       EXPECT_LE(needed.bottom, client.bottom) << "words lost from \"" << process::Narrow(caption) << "\"";
     }
   };
