@@ -3,7 +3,7 @@
 # ports, the Win32 front end, one whole scheduled run, and screenshots of the four windows.
 # Everything runs in a temporary Wine prefix and a private Xvfb, both removed at the end.
 #   scripts/test-windows.sh [--no-screenshots]
-# Needs: cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb googletest imagemagick (openbox optional).
+# Needs: cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb googletest imagemagick xdotool openbox.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-win
@@ -22,7 +22,7 @@ step "configure and build ($build)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DTARNWICK_QT=OFF >/dev/null
 # The Windows program and its tests by name: other areas' targets are not the Windows build's.
 cmake --build "$build" -j2 --target TARNWICK core_tests ports_tests frontend_tests screenshot_driver argv_dump \
-  NODE-QT-STANDIN NODE-DAEMON-STANDIN NODE-CLI-STANDIN MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF
+  key_recorder window_driver NODE-QT-STANDIN NODE-DAEMON-STANDIN NODE-CLI-STANDIN MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF
 echo "DLLs TARNWICK.exe imports:"
 x86_64-w64-mingw32-objdump -p "$build/bin/TARNWICK.exe" | grep 'DLL Name' | sed 's/^\s*/  /'
 
@@ -75,8 +75,22 @@ ctest --test-dir "$build" -R "^(${suites})\." --output-on-failure -j2 || status=
 step "Windows ports, front end and the scheduled run under Wine"
 ctest --test-dir "$build" -L win32 --output-on-failure -j2 || status=1
 
+# Wine takes the screen's DPI from the registry when a program starts.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+for dpi in 144 192; do
+  step "layout at $dpi DPI"
+  set_dpi "$dpi"
+  if out=$(cd "$build/bin" && wine frontend_tests.exe --gtest_filter='*NoControlsOverlap*' 2>&1); then
+    echo "no overlaps, no lost words at $dpi DPI"
+  else
+    tr -d '\r' <<<"$out" | grep -v '^\[ RUN' >&2
+    status=1
+  fi
+done
+
 if ((screenshots)); then
-  step "screenshots"
+  step "screenshots at 144 DPI"
+  set_dpi 144
   mkdir -p "$root/docs"
   for window in main hub helpers node; do
     out=$(mktemp)
@@ -97,6 +111,8 @@ if ((screenshots)); then
     rm -f "$out"
   done
 fi
+
+set_dpi 96
 
 step "done in $(($(seconds) - begin))s: $( ((status == 0)) && echo PASSED || echo FAILED)"
 exit "$status"

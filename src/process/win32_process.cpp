@@ -78,6 +78,13 @@ std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_v
     ReportProblem("nothing to start: the command line is empty");
     return nullptr;
   }
+  // Windows refuses a command line of 32,767 characters or more (its terminating null included);
+  // one that long is refused here, in the open, rather than cut short by whatever runs it.
+  if (const std::size_t length = Widen(command_line).size(); length >= kMaxCommandLineChars) {
+    ReportProblem("cannot start a command line of " + std::to_string(length) + " characters (the limit is " +
+                  std::to_string(kMaxCommandLineChars - 1) + ")");
+    return nullptr;
+  }
   // Locations are composed unquoted, so "C:\My Tools\x.exe -arg" must start x.exe, not "C:\My".
   const auto attributes_of = [](const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); };
   const PathChecks checks{

@@ -16,6 +16,9 @@ namespace process {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
 
+// Windows' limit on a command line, in UTF-16 units with its terminating null: longer is refused.
+inline constexpr std::size_t kMaxCommandLineChars = 32767;
+
 // A problem the program carries on after: to the debugger (OutputDebugStringW) and standard error.
 void ReportProblem(std::string_view text);
 

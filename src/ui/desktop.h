@@ -50,6 +50,9 @@ class Desktop {
   void UserEdit(TextBox& box, std::string text);
   void UserMoved(Form& form, float left, float top);
   void UserClose(Form& form) { Close(form); }
+  // The session may be about to end: every open window stores what it stores as it closes, and
+  // stays open, for the end may yet be called off.
+  void StoreAll();
   void RunTimers(Millis now) { timers_.RunDue(now); }
   // Deletes the forms that closed during the last event; call it when the event has ended.
   void CollectClosed();

@@ -76,6 +76,11 @@ void Desktop::Close(Form& form) {
   }
 }
 
+void Desktop::StoreAll() {
+  // Newest first, the order Close unloads them in.
+  for (auto form = open_.rbegin(); form != open_.rend(); ++form) (*form)->Unload();
+}
+
 void Desktop::UserClick(Control& control) {
   if (!IsOpen(control.form()) || HasOpenChild(control.form())) return;
   switch (control.kind()) {

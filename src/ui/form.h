@@ -59,6 +59,8 @@ class Form {
 
   // Runs once before the window is first shown, and once as it closes, however it is closed.
   virtual void Load() {}
+  // Stores what the window keeps and does nothing else: a session that may end runs it early too
+  // (Desktop::StoreAll), with the window left open.
   virtual void Unload() {}
 
   // The window was moved by the user or the window manager.

@@ -15,7 +15,8 @@ class WindowManager {
   virtual ~WindowManager() = default;
   virtual NativeWindow WindowOf(const Form& form) = 0;
   virtual NativeWindow ForegroundWindow() = 0;
-  // A call naming no window has no effect.
+  // Moves the window into or out of the topmost band without activating it: the user's keyboard
+  // stays where it is. A call naming no window has no effect.
   virtual void SetTopmost(NativeWindow window, bool topmost) = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include "harness.h"
 #include "ui/desktop.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -152,6 +153,51 @@ TEST(Desktop, AnOwnerTakesNoInputWhileAModalChildIsOpenButItsTimersTick) {
   d.UserClick(main.button);
   EXPECT_EQ(main.button_clicks, 1);
   d.Close(main);
+}
+
+// A window is moved the least distance that puts it wholly on the monitor it mostly lies on.
+TEST(Placement, AWindowMovesTheLeastDistanceOntoTheMonitorItMostlyLiesOn) {
+  using R = ui::ScreenRect;
+  const std::vector<R> one{{0, 0, 1280, 770}};
+  const std::vector<R> two{{0, 0, 1280, 770}, {1280, 0, 3200, 1050}};
+  const struct { R window; std::vector<R> areas; R placed; } cases[] = {
+      {{100, 100, 740, 300}, one, {100, 100, 740, 300}},            // on screen: stays
+      {{133, 133, 1405, 414}, one, {8, 133, 1280, 414}},            // 125 px past the right edge
+      {{-50, 700, 590, 900}, one, {0, 570, 640, 770}},              // past the left and the bottom
+      {{-900000, 900000, -899360, 900200}, one, {0, 570, 640, 770}},  // off every monitor: the nearest
+      {{900, 100, 1540, 300}, two, {640, 100, 1280, 300}},          // mostly on the first
+      {{1100, 100, 1740, 300}, two, {1280, 100, 1920, 300}},        // mostly on the second
+      {{5000, 2000, 5640, 2200}, two, {2560, 850, 3200, 1050}},     // nearest to the second
+      {{-10, -10, 1390, 900}, one, {0, 0, 1400, 910}},              // larger: left and top edges show
+      {{5, 5, 100, 100}, {}, {5, 5, 100, 100}},                     // no monitors known
+  };
+  for (const auto& c : cases) {
+    const R got = ui::PlaceOnMonitor(c.window, c.areas);
+    EXPECT_EQ(got, c.placed) << c.window.left << "," << c.window.top << " -> " << got.left << "," << got.top;
+  }
+}
+
+// Captions whose designed rectangle reaches into a sibling end where it begins; nothing else moves.
+TEST(Placement, ACaptionEndsWhereASiblingBesideOrBelowItBegins) {
+  fakes::Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  h.Click(m.SETTINGS_BUTTON);
+  h.Click(*h.desktop.open_forms().back()->Find("PELLUM_PELLUM_CORVANT_BUTTON"));
+  ui::Form& helpers = *h.desktop.open_forms().back();
+  ui::Form& hub = *h.desktop.open_forms()[1];
+  const struct { ui::Control* control; ui::Rect drawn; } cases[] = {
+      {helpers.Find("CV_FILENAME_LABEL"), {240, 3000, 4080 - 240, 240}},  // Save beside it, its box below
+      {helpers.Find("PELLUM_ON_TICKBOX"), {240, 600, 6135, 240}},         // its text box below it
+      {hub.Find("AUTORUN_QT_TICKBOX"), {600, 2880, 1455, 240}},           // the other tick box below
+      {hub.Find("AUTORUN_DAEMON_TICKBOX"), {600, 3120, 1935, 255}},       // nothing in its way
+      {&m.PELLUM_ON_LIGHT, {1320, 480, 855, 240}},                        // its RUN button below
+      {&m.PELLUM_ON_RUN_BUTTON, {1320, 720, 855, 255}},                   // a button keeps its place
+      {helpers.Find("CV_FILENAME_TEXTBOX"), {240, 3240, 3615, 405}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_NE(c.control, nullptr);
+    EXPECT_EQ(ui::DrawnRect(*c.control), c.drawn) << c.control->name();
+  }
 }
 
 }  // namespace

@@ -426,4 +426,23 @@ TEST(AlwaysOnTop, TheForegroundWindowLeavesTheTopmostBandAndTheMainWindowEntersI
   EXPECT_FALSE(h.wm.calls.empty());
 }
 
+TEST(AlwaysOnTop, ASettingsWindowOfTheProgramInFrontCountsAsTheMainWindowInFront) {
+  using Calls = std::vector<std::pair<ui::NativeWindow, bool>>;
+  constexpr ui::NativeWindow kMain = fakes::FakeWindowManager::kMain;
+  Harness h;
+  TARNWICK_MAIN& m = h.Open();
+  h.Click(m.SETTINGS_BUTTON);
+  h.Click(*h.desktop.open_forms().back()->Find("QT_DAEMON_CLI_BUTTON"));
+  ASSERT_EQ(h.desktop.open_forms().size(), 3u);
+  for (ui::Form* settings : {h.desktop.open_forms()[1], h.desktop.open_forms()[2]}) {
+    h.wm.foreground = h.wm.WindowOf(*settings);
+    ASSERT_NE(h.wm.foreground, kMain);
+    h.Seconds(10);
+    EXPECT_TRUE(h.wm.calls.empty()) << settings->name() << " keeps the keyboard";
+  }
+  h.wm.foreground = 7;  // another program's window in front again: the tick does its work
+  h.Seconds(1);
+  EXPECT_EQ(h.wm.calls, (Calls{{7, false}, {kMain, true}}));
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // name as its store section.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "app/program_name.h"
 #include "settings/store.h"
 
@@ -73,6 +75,16 @@ TEST(ProgramName, IsTheFileNameAsStartedWithoutATrailingExe) {
   EXPECT_EQ(app::ProgramNameFromArgv0("my.tool"), "my.tool");
   EXPECT_EQ(app::ProgramNameFromArgv0(""), "TARNWICK");
   EXPECT_EQ(app::ProgramNameFromArgv0("/usr/bin/"), "TARNWICK");
+}
+
+TEST(ProgramName, OnWindowsIsTheExecutablesFileNameWithoutItsExtensionWhateverItIs) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Apps\\TARNWICK.exe", "TARNWICK"}, {"C:\\Apps\\Copy2.com", "Copy2"},
+      {"D:\\x\\TARNWICK.EXE", "TARNWICK"},   {"C:\\my.tool.exe", "my.tool"},
+      {"C:\\dots.in.dir\\plain", "plain"},    {"C:\\x\\.exe", "TARNWICK"},
+      {"", "TARNWICK"},
+  };
+  for (const auto& [path, name] : cases) EXPECT_EQ(app::ProgramNameFromModulePath(path), name) << path;
 }
 
 }  // namespace

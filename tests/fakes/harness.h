@@ -23,7 +23,11 @@ class FakeHost : public ui::WindowHost {
 
 class FakeWindowManager : public ui::WindowManager {
  public:
-  ui::NativeWindow WindowOf(const ui::Form& form) override { return form.name() == "TARNWICK_MAIN" ? kMain : 0; }
+  // The main window is kMain; every other window gets a handle of its own, by name.
+  ui::NativeWindow WindowOf(const ui::Form& form) override {
+    if (form.name() == "TARNWICK_MAIN") return kMain;
+    return others.try_emplace(form.name(), kMain + 1 + others.size()).first->second;
+  }
   ui::NativeWindow ForegroundWindow() override {
     ++foreground_questions;
     return foreground;
@@ -38,6 +42,7 @@ class FakeWindowManager : public ui::WindowManager {
   int foreground_questions = 0;
   std::vector<std::pair<ui::NativeWindow, bool>> calls;
   std::map<ui::NativeWindow, bool> top;
+  std::map<std::string, ui::NativeWindow> others;
 };
 
 struct Harness {

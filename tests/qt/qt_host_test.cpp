@@ -14,6 +14,7 @@
 #include "fake_processes.h"
 #include "frontend/qt/form_window.h"
 #include "frontend/qt/qt_host.h"
+#include "ui/layout.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
 #include "harness.h"
@@ -147,8 +148,12 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
     if (c->kind() == ui::ControlKind::Line) continue;
     static const char* const kClass[] = {"QLabel", "QPushButton", "QCheckBox", "QLineEdit"};
     EXPECT_TRUE(cw->inherits(kClass[static_cast<int>(c->kind())])) << c->name();
-    const ui::Rect r = c->rect();
+    // Where the core's layout draws it: the designed place, a light ending where its RUN button begins.
+    const ui::Rect r = ui::DrawnRect(*c);
     EXPECT_EQ(cw->geometry(), QRect(r.left / 15, r.top / 15, r.width / 15, r.height / 15)) << c->name();
+    if (c == &main->PELLUM_ON_LIGHT) {
+      EXPECT_EQ(r, (ui::Rect{1320, 480, 855, 240}));
+    }
   }
   EXPECT_EQ(rendered, 28);  // title band 3, lights 9, RUN buttons 6, schedule row 8, lines 2
 
@@ -220,6 +225,57 @@ TEST_F(QtFrontend, StoredSettingsShapeTheWindowAPlaceOffScreenIsCorrectedAndMove
     DeleteClosedWidgets();
     EXPECT_EQ(Stored("MAIN-Left"), "3000");
     EXPECT_EQ(Stored("MAIN-Top"), "2250");
+  }
+}
+
+// A window partly past a screen edge comes wholly onto that screen, moved no further than that.
+TEST_F(QtFrontend, AWindowPartlyOffTheScreenMovesTheLeastDistanceOntoIt) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  Seed("MAIN-Left", std::to_string((screen.right() - 100) * 15));
+  Seed("MAIN-Top", "1500");
+  OpenMain();
+  QWidget* w = WindowOf(*main);
+  const QSize designed(9585 / 15, 2160 / 15);
+  EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(screen.x() + screen.width() - designed.width(), 100));
+}
+
+// Every caption of every window shows all its words within its label, in one font or a smaller one.
+TEST_F(QtFrontend, NoCaptionLosesAWordInAnyWindow) {
+  OpenMain();
+  TARNWICK_SETTINGS& hub = OpenHub();
+  auto check = [](QWidget* window) {
+    for (QLabel* label : window->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (!label->isVisible() || label->text().isEmpty()) continue;
+      const qtfe::CaptionFit fit = qtfe::FitCaption(label->font(), label->text(), label->contentsRect());
+      SCOPED_TRACE(label->objectName().toStdString());
+      EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), label->text().simplified());
+      EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), label->contentsRect().height());
+    }
+  };
+  check(WindowOf(*main));
+  check(WindowOf(hub));
+  // Captions squeezed into labels far too small for them (as a wider fallback font would make
+  // them) still show every word, in a smaller font.
+  QFont bold = WindowOf(*main)->font();
+  bold.setPixelSize(13);
+  bold.setBold(true);
+  const struct { const char* caption; QRect area; } squeezed[] = {
+      {"DAEMON-CLI.exe or MF-QUAYLINE - COMPLETE Run Command", QRect(0, 0, 200, 17)},
+      {"Unattended node runs", QRect(0, 0, 60, 23)},
+  };
+  for (const auto& c : squeezed) {
+    const qtfe::CaptionFit fit = qtfe::FitCaption(bold, QString::fromUtf8(c.caption), c.area);
+    EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), QString::fromUtf8(c.caption));
+    EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), c.area.height()) << c.caption;
+  }
+  for (const char* button : {"PELLUM_PELLUM_CORVANT_BUTTON", "QT_DAEMON_CLI_BUTTON"}) {
+    Widget<QPushButton>(*hub.Find(button))->click();
+    ASSERT_EQ(desktop.open_forms().size(), 3u);
+    ui::Form& settings = *desktop.open_forms().back();
+    check(WindowOf(settings));
+    Widget<QPushButton>(*settings.Find("CANCEL_BUTTON"))->click();
+    DeleteClosedWidgets();
+    ASSERT_EQ(desktop.open_forms().size(), 2u);
   }
 }
 

@@ -96,7 +96,8 @@ TEST_F(Win32FrontEnd, TheWindowAndAStepLightHaveTheirDesignedPlaceSizeAndColour)
   // Found among the native children by class and caption, not through the renderer's records.
   const HWND light = FindWindowExW(window, nullptr, L"Static", L"PELLUM-ON");
   ASSERT_EQ(light, host.ControlWindow(m.PELLUM_ON_LIGHT));
-  EXPECT_EQ(place(light), px({855, 255, 1320, 480}));
+  // Designed 255 twips high, it ends where its RUN button begins (720) rather than under it.
+  EXPECT_EQ(place(light), px({855, 240, 1320, 480}));
   // Switched off with an empty store: black on red, in the brush the window hands the label and on
   // screen. A light painted "ready" takes the system's window colour.
   ASSERT_EQ(m.PELLUM_ON_LIGHT.back_colour(), ui::colours::kRed);
@@ -194,25 +195,110 @@ TEST_F(Win32FrontEnd, ClosingTheMainWindowOrEndingTheSessionUnloadsEverythingThr
     return std::any_of(store.writes().begin(), store.writes().end(),
                        [&](const std::string& w) { return w.rfind(key + "=", 0) == 0; });
   };
-  for (const UINT message : {WM_CLOSE, WM_QUERYENDSESSION}) {
+  // How the window is closed: the user's close box, or a session end that is asked, then confirmed.
+  const std::vector<std::vector<std::pair<UINT, WPARAM>>> ends = {
+      {{WM_CLOSE, 0}},
+      {{WM_QUERYENDSESSION, 0}, {WM_ENDSESSION, TRUE}},
+  };
+  for (const auto& messages : ends) {
+    const bool session = messages.size() > 1;
     store.ClearWrites();
     OpenMain();
     const HWND window = MainWindow();
     SetWindowPos(window, nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     host.PumpPending();
     const float dpi = static_cast<float>(host.DpiOf(*main));
-    if (message == WM_QUERYENDSESSION) Click(host.ControlWindow(main->SETTINGS_BUTTON));
-    ASSERT_EQ(desktop.open_forms().size(), message == WM_CLOSE ? 1u : 2u);
-    const LRESULT answer = SendMessageW(window, message, 0, 0);
-    EXPECT_TRUE(message == WM_CLOSE || answer) << "the session may end";
-    EXPECT_TRUE(desktop.empty()) << message;
+    if (session) Click(host.ControlWindow(main->SETTINGS_BUTTON));
+    ASSERT_EQ(desktop.open_forms().size(), session ? 2u : 1u);
+    for (const auto& [message, wparam] : messages) {
+      const LRESULT answer = SendMessageW(window, message, wparam, 0);
+      if (message == WM_QUERYENDSESSION) {
+        EXPECT_TRUE(answer) << "the session may end";
+        EXPECT_EQ(desktop.open_forms().size(), 2u) << "nothing closes before the end is confirmed";
+        EXPECT_TRUE(wrote("MAIN-Left") && wrote("SETTINGS-Left")) << "but everything is stored at the question";
+      }
+    }
+    EXPECT_TRUE(desktop.empty());
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(store.Value("TARNWICK", "MAIN-Left"), settings::EncodeGeometry(150.0f * 1440 / dpi));
     EXPECT_EQ(store.Value("TARNWICK", "MAIN-Top"), settings::EncodeGeometry(120.0f * 1440 / dpi));
     EXPECT_EQ(store.Value("TARNWICK", "LAST_RUN_TEXTBOX"), "!!! LAST RUN !!!");
     EXPECT_TRUE(wrote("MAIN-Left")) << "the main window unloaded";
-    EXPECT_EQ(wrote("SETTINGS-Left"), message == WM_QUERYENDSESSION) << "the hub unloaded";
+    EXPECT_EQ(wrote("SETTINGS-Left"), session) << "the hub unloaded";
     DropQuit();
+  }
+}
+
+// A shutdown that another program calls off leaves the program running mid-run, its timers ticking.
+TEST_F(Win32FrontEnd, ACancelledSessionEndLeavesTheProgramRunning) {
+  TARNWICK_MAIN& m = OpenMain();
+  Click(host.ControlWindow(m.AUTOSTART_START_BUTTON));  // a run counting down
+  store.ClearWrites();
+  EXPECT_TRUE(SendMessageW(MainWindow(), WM_QUERYENDSESSION, 0, 0));
+  EXPECT_EQ(store.Value("TARNWICK", "LAST_RUN_TEXTBOX"), "!!! MANUAL START !!!") << "stored at the question";
+  SendMessageW(MainWindow(), WM_ENDSESSION, FALSE, 0);
+  host.PumpPending();
+  ASSERT_FALSE(desktop.empty());
+  EXPECT_TRUE(IsWindow(MainWindow()));
+  const HWND countdown = host.ControlWindow(m.AUTOSTART_TIME_TEXTBOX);
+  EXPECT_TRUE(PumpUntil([&] { return Text(countdown) == L"09"; })) << "the countdown goes on";
+}
+
+// At whatever DPI the system runs (scripts/test-windows.sh runs this at 96, 144 and 192): in every
+// window no two shown controls overlap, and every caption shows all its words in its label.
+TEST_F(Win32FrontEnd, NoControlsOverlapAndNoCaptionLosesAWordInAnyWindow) {
+  TARNWICK_MAIN& m = OpenMain();
+  auto check = [this](ui::Form& form) {
+    const HWND window = host.WindowOf(form);
+    SCOPED_TRACE(form.name() + " at " + std::to_string(host.DpiOf(form)) + " dpi");
+    std::vector<std::pair<HWND, RECT>> shown;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (!IsWindowVisible(child)) continue;
+      RECT r{};
+      GetWindowRect(child, &r);
+      for (const auto& [other, o] : shown) {
+        RECT both{};
+        EXPECT_FALSE(IntersectRect(&both, &r, &o)) << process::Narrow(Text(child)) << " / " << process::Narrow(Text(other));
+      }
+      shown.emplace_back(child, r);
+      wchar_t cls[32] = {};
+      GetClassNameW(child, cls, 32);
+      const std::wstring caption = Text(child);
+      const bool label = lstrcmpiW(cls, L"Static") == 0;
+      const LONG kind = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+      const bool tick_box = !label && lstrcmpiW(cls, L"Button") == 0 && kind == BS_CHECKBOX;
+      const bool button = !label && lstrcmpiW(cls, L"Button") == 0 && !tick_box;
+      if (!(label || tick_box || button) || caption.empty()) continue;
+      RECT client{};
+      GetClientRect(child, &client);
+      // A tick box's caption has the box and a gap beside it; a button's text its 2-pixel edge all
+      // round and the focus rectangle's pixel at the sides.
+      if (tick_box) client.right -= GetSystemMetrics(SM_CXMENUCHECK) + 4;
+      if (button) InflateRect(&client, -3, -2);
+      HDC dc = GetDC(child);
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0)));
+      RECT needed{0, 0, client.right - client.left, 0};
+      DrawTextW(dc, caption.c_str(), -1, &needed,
+                DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (button ? DT_SINGLELINE : DT_WORDBREAK));
+      SelectObject(dc, old);
+      ReleaseDC(child, dc);
+      // A one-word label may be drawn narrowed; its width is the renderer's to squeeze.
+      if (!label || caption.find(L' ') != std::wstring::npos) {
+        EXPECT_LE(needed.right, client.right - client.left) << process::Narrow(caption);
+      }
+      client.bottom -= client.top;
+      EXPECT_LE(needed.bottom, client.bottom) << "words lost from \"" << process::Narrow(caption) << "\"";
+    }
+  };
+  check(m);
+  Click(host.ControlWindow(m.SETTINGS_BUTTON));
+  ui::Form& hub = *desktop.open_forms().back();
+  check(hub);
+  for (const char* button : {"PELLUM_PELLUM_CORVANT_BUTTON", "QT_DAEMON_CLI_BUTTON"}) {
+    Click(host.ControlWindow(*hub.Find(button)));
+    ASSERT_EQ(desktop.open_forms().size(), 3u);
+    check(*desktop.open_forms().back());
+    host.Deliver([this] { desktop.Close(*desktop.open_forms().back()); });
   }
 }
 

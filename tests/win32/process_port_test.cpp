@@ -127,4 +127,36 @@ TEST(Win32Launcher, AMissingProgramNeverBecomesAShorterOne) {
   }
 }
 
+// Windows' 32,767-character limit is said, not applied by cutting: a line at the limit starts
+// nothing, while a long line below it runs whole. Counted in UTF-16 units, not bytes. (Wine itself
+// cuts the last two characters of a line just below the limit, so the edge is checked only by refusal.)
+TEST(Win32Launcher, RefusesACommandLineOverTheSystemsLimitInsteadOfCuttingIt) {
+  win32_test::TempFolder temp;
+  win32_test::fs::copy_file(win32_test::Self().parent_path() / "argv_dump.exe", temp.path() / "x.exe");
+  const std::string exe = Utf8(temp.path() / "x.exe");
+  const std::size_t fits = process::kMaxCommandLineChars - 1;
+  std::string non_bmp;  // U+20BB7 9,000 times: 36,000 bytes, but 18,000 UTF-16 units
+  for (int i = 0; i < 9000; ++i) non_bmp += "\xF0\xA0\xAE\xB7";
+  const struct { std::string argument; bool starts; } cases[] = {
+      {std::string(fits - exe.size() - 1 - 100, 'a'), true},
+      {std::string(fits - exe.size(), 'a'), false},
+      {std::string(fits - exe.size() + 5000, 'a'), false},
+      {non_bmp, true},
+  };
+  for (const auto& c : cases) {
+    std::error_code ignored;
+    win32_test::fs::remove(temp.path() / "argv.txt", ignored);
+    auto handle = process::Win32ProcessControl().RunCommandLine(exe + " " + c.argument);
+    ASSERT_EQ(handle != nullptr, c.starts) << c.argument.size();
+    if (!c.starts) continue;
+    ASSERT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
+    std::ifstream in(temp.path() / "argv.txt", std::ios::binary);
+    std::vector<std::string> words;
+    for (std::string line; std::getline(in, line);) words.push_back(line);
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[1].size(), c.argument.size()) << "the argument arrived cut";
+    EXPECT_TRUE(words[1] == c.argument);
+  }
+}
+
 }  // namespace

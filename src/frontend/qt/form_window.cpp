@@ -19,8 +19,10 @@
 #include <QStylePainter>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "frontend/qt/qt_host.h"
+#include "ui/layout.h"
 
 namespace qtfe {
 
@@ -49,6 +51,41 @@ QStringList WrapAtSpaces(const QFontMetrics& fm, const QString& text, int width)
   return lines;
 }
 
+}  // namespace
+
+CaptionFit FitCaption(const QFont& font, const QString& text, const QRect& area) {
+  QFont f = font;
+  QStringList lines = WrapAtSpaces(QFontMetrics(f), text, area.width());
+  // A word that cannot fit is condensed a little rather than clipped at both ends.
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, QFontMetrics(f).horizontalAdvance(line));
+  if (widest > area.width() && widest > 0) {
+    f.setStretch(std::max(70, 100 * area.width() / widest));
+    lines = WrapAtSpaces(QFontMetrics(f), text, area.width());
+  }
+  // Text wrapped onto more lines than the label can show is condensed a little, if that is enough.
+  for (int stretch = 95; stretch >= 80 && QFontMetrics(f).height() * lines.size() > area.height() &&
+                         lines.size() > 1;
+       stretch -= 5) {
+    QFont narrower = f;
+    narrower.setStretch(std::min(f.stretch() > 0 ? f.stretch() : 100, stretch));
+    const QStringList fewer = WrapAtSpaces(QFontMetrics(narrower), text, area.width());
+    if (fewer.size() < lines.size()) {
+      f = narrower;
+      lines = fewer;
+    }
+  }
+  // Still more lines than the label shows: a smaller font, rather than losing the last words.
+  for (int size = f.pixelSize(); size > 6 && lines.size() > 1 &&
+                                 QFontMetrics(f).height() * lines.size() > area.height();) {
+    f.setPixelSize(--size);
+    lines = WrapAtSpaces(QFontMetrics(f), text, area.width());
+  }
+  return CaptionFit{f, lines};
+}
+
+namespace {
+
 // A label that hands a left click to the core when the model gives it a handler.
 class ClickableLabel : public QLabel {
  public:
@@ -62,27 +99,9 @@ class ClickableLabel : public QLabel {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     const QRect area = contentsRect();
-    QFont f = font();
-    QStringList lines = WrapAtSpaces(QFontMetrics(f), text(), area.width());
-    // A word that cannot fit is condensed a little rather than clipped at both ends.
-    int widest = 0;
-    for (const QString& line : lines) widest = std::max(widest, QFontMetrics(f).horizontalAdvance(line));
-    if (widest > area.width() && widest > 0) {
-      f.setStretch(std::max(70, 100 * area.width() / widest));
-      lines = WrapAtSpaces(QFontMetrics(f), text(), area.width());
-    }
-    // Text wrapped onto more lines than the label can show is condensed a little, if that is enough.
-    for (int stretch = 95; stretch >= 80 && QFontMetrics(f).height() * lines.size() > area.height() &&
-                           lines.size() > 1;
-         stretch -= 5) {
-      QFont narrower = f;
-      narrower.setStretch(std::min(f.stretch() > 0 ? f.stretch() : 100, stretch));
-      const QStringList fewer = WrapAtSpaces(QFontMetrics(narrower), text(), area.width());
-      if (fewer.size() < lines.size()) {
-        f = narrower;
-        lines = fewer;
-      }
-    }
+    const CaptionFit fit = FitCaption(font(), text(), area);
+    const QFont& f = fit.font;
+    const QStringList& lines = fit.lines;
     p.setFont(f);
     const QFontMetrics fm(f);
     const int block = fm.height() * static_cast<int>(lines.size());
@@ -238,16 +257,17 @@ QFont ToQFont(const ui::Font& font) {
   return f;
 }
 
+// Wholly on the screen the window mostly lies on, moved as little as that takes: the rule the
+// Windows program follows too.
 QPoint PlaceOnScreen(QPoint wanted, QSize frame_size) {
-  // The strip a user grabs to move the window must be on some screen.
-  const QRect title_strip(wanted, QSize(std::max(1, std::min(frame_size.width(), 100)), 20));
+  std::vector<ui::ScreenRect> areas;
   for (QScreen* screen : QGuiApplication::screens()) {
-    const QRect seen = screen->geometry().intersected(title_strip);
-    if (seen.width() >= std::min(title_strip.width(), 40) && seen.height() >= 10) return wanted;
+    const QRect a = screen->availableGeometry();
+    areas.push_back(ui::ScreenRect{a.left(), a.top(), a.left() + a.width(), a.top() + a.height()});
   }
-  QScreen* primary = QGuiApplication::primaryScreen();
-  if (!primary) return QPoint(0, 0);
-  return primary->availableGeometry().topLeft() + QPoint(24, 24);
+  const ui::ScreenRect placed = ui::PlaceOnMonitor(
+      ui::ScreenRect{wanted.x(), wanted.y(), wanted.x() + frame_size.width(), wanted.y() + frame_size.height()}, areas);
+  return QPoint(placed.left, placed.top);
 }
 
 // A stored size may be anything up to a million twips; a window beyond every screen could not be used
@@ -350,7 +370,8 @@ void FormWindow::Build() {
       case ui::ControlKind::Line: w = new LineWidget(static_cast<const ui::Line&>(*c), this); break;
     }
     w->setObjectName(ToQString(c->name()));
-    if (c->kind() != ui::ControlKind::Line) w->setGeometry(ToPixels(c->rect()));
+    // Drawn where the core's layout rule says: a caption ends where a sibling beside or below begins.
+    if (c->kind() != ui::ControlKind::Line) w->setGeometry(ToPixels(ui::DrawnRect(*c)));
     if (w->focusPolicy() != Qt::NoFocus && !order.empty() &&
         std::find(order.begin(), order.end(), c) == order.end())
       w->setFocusPolicy(Qt::ClickFocus);  // outside the designed tab order: Tab never stops there

@@ -109,7 +109,15 @@ ui::NativeWindow X11WindowManager::ForegroundWindow() {
   std::free(r);
   if (active == XCB_WINDOW_NONE) return ui::kNoWindow;
   // The core compares the answer with its main window's client id, so a frame of ours becomes that id.
-  if (const ui::NativeWindow own = OwnClientOf(active)) return own;
+  if (const ui::NativeWindow own = OwnClientOf(active)) {
+    // A settings window in front counts as the main window in front, so no tick will raise it: it
+    // joins its topmost owner's band here, or it would stay underneath its always-on-top owner.
+    if (!topmost_.count(own) && OwnerIsTopmost(own)) {
+      SendAbove(own, true);
+      topmost_.insert(own);
+    }
+    return own;
+  }
   return active;
 }
 

@@ -35,7 +35,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ui::Desktop desktop;
   win32::Win32Host host(desktop, instance);
   win32::Win32WindowManager window_manager(host);
-  app::Platform platform{processes, store, window_manager, app::ProgramNameFromArgv0(ModuleFileName())};
+  app::Platform platform{processes, store, window_manager, app::ProgramNameFromModulePath(ModuleFileName())};
   desktop.set_host(&host);
 
   host.Deliver([&] { desktop.Open(std::make_unique<TARNWICK_MAIN>(desktop, platform), nullptr); });

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "process/win32_process.h"
+#include "ui/layout.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -77,6 +79,21 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+// Typing a character beyond the Basic Multilingual Plane changes an edit control twice, once per
+// half of its surrogate pair; text with half a pair is the control between those two changes.
+bool HasLoneSurrogate(std::wstring_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return true;
+      ++i;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void SetTextIfDifferent(HWND hwnd, const std::string& utf8) {
   const std::wstring wanted = process::Widen(utf8);
   if (WindowText(hwnd) != wanted) SetWindowTextW(hwnd, wanted.c_str());
@@ -90,19 +107,24 @@ DWORD FormStyle(const ui::Form& form) {
 
 DWORD FormExStyle(const ui::Form& form) { return form.main_style() ? WS_EX_APPWINDOW : 0; }
 
-// Where a window of this outer size goes: its stored place, or, when that is on no monitor, the
-// nearest monitor's work area.
-RECT PlaceOnAMonitor(RECT wanted) {
-  if (MonitorFromRect(&wanted, MONITOR_DEFAULTTONULL) != nullptr) return wanted;
+BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM areas) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info);
-  const RECT work = info.rcWork;
-  const LONG width = wanted.right - wanted.left;
-  const LONG height = wanted.bottom - wanted.top;
-  const LONG left = std::max(work.left, std::min(wanted.left, work.right - width));
-  const LONG top = std::max(work.top, std::min(wanted.top, work.bottom - height));
-  return RECT{left, top, left + width, top + height};
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& w = info.rcWork;
+    reinterpret_cast<std::vector<ui::ScreenRect>*>(areas)->push_back(ui::ScreenRect{w.left, w.top, w.right, w.bottom});
+  }
+  return TRUE;
+}
+
+// Where a window of this outer size goes: wholly on the monitor it mostly lies on, moved as little
+// as that takes (the rule both front ends share).
+RECT PlaceOnAMonitor(RECT wanted) {
+  std::vector<ui::ScreenRect> areas;
+  EnumDisplayMonitors(nullptr, nullptr, &AddWorkArea, reinterpret_cast<LPARAM>(&areas));
+  const ui::ScreenRect placed =
+      ui::PlaceOnMonitor(ui::ScreenRect{wanted.left, wanted.top, wanted.right, wanted.bottom}, areas);
+  return RECT{placed.left, placed.top, placed.right, placed.bottom};
 }
 
 }  // namespace
@@ -240,7 +262,8 @@ void Win32Host::CreateControls(FormView& view) {
     cv.id = kFirstControlId +
             static_cast<int>(std::find(form.controls().begin(), form.controls().end(), c) - form.controls().begin());
     const bool tab_stop = std::find(tab.begin(), tab.end(), c) != tab.end();
-    DWORD style = WS_CHILD | (tab_stop ? WS_TABSTOP : 0);
+    // Clipped by its siblings, so no control paints over another's pixels.
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (tab_stop ? WS_TABSTOP : 0);
     DWORD ex_style = 0;
     const wchar_t* cls = nullptr;
     std::string text;
@@ -285,7 +308,7 @@ void Win32Host::CreateControls(FormView& view) {
 void Win32Host::Layout(FormView& view) {
   for (ControlView& cv : view.controls) {
     if (cv.hwnd == nullptr) continue;
-    const ui::Rect& r = cv.control->rect();
+    const ui::Rect r = ui::DrawnRect(*cv.control);
     const int left = TwipsToPixels(r.left, view.dpi);
     const int top = TwipsToPixels(r.top, view.dpi);
     // Right and bottom edges are rounded as positions, so neighbours never overlap or gap.
@@ -336,9 +359,14 @@ void Win32Host::SyncForm(FormView& view) {
       }
       case ui::ControlKind::TextBox: {
         auto& box = static_cast<ui::TextBox&>(c);
-        ++core_depth_;  // the EN_CHANGE this causes is not the user's typing
-        SetTextIfDifferent(cv.hwnd, box.text());
-        --core_depth_;
+        // Only text the core changed is written back: rewriting a control the user types in would
+        // move the caret and tear a character whose second half is still on its way.
+        if (box.text() != cv.text) {
+          cv.text = box.text();
+          ++core_depth_;  // the EN_CHANGE this causes is not the user's typing
+          SetTextIfDifferent(cv.hwnd, box.text());
+          --core_depth_;
+        }
         const bool read_only = (GetWindowLongW(cv.hwnd, GWL_STYLE) & ES_READONLY) != 0;
         if (read_only != box.read_only()) SendMessageW(cv.hwnd, EM_SETREADONLY, box.read_only() ? TRUE : FALSE, 0);
         break;
@@ -352,11 +380,31 @@ void Win32Host::SyncForm(FormView& view) {
 
 // A one-word caption wider than its label would be broken at a hyphen into lines the label cannot
 // show ("PELLUM-" over a clipped "ON"); such a caption is drawn with narrower letters instead.
+// A caption of several words that wraps onto more lines than its label shows would lose its last
+// words; it is drawn in a smaller font instead, the largest at which every word shows.
 HFONT Win32Host::NarrowedToFit(HWND hwnd, const ui::Label& label, HFONT font, UINT dpi) {
   const std::wstring caption = process::Widen(label.caption());
-  if (caption.empty() || caption.find(L' ') != std::wstring::npos) return font;
+  if (caption.empty()) return font;
   RECT client{};
   GetClientRect(hwnd, &client);
+  if (caption.find(L' ') != std::wstring::npos) {
+    HDC dc = GetDC(hwnd);
+    HFONT fitted = font;
+    ui::Font smaller = label.font();
+    const double points = smaller.points > 0 ? smaller.points : kDefaultPoints;
+    for (int percent = 100; percent >= 50; percent -= 5) {
+      smaller.points = points * percent / 100;
+      fitted = percent == 100 ? font : FontFor(smaller, dpi);
+      HGDIOBJ old = SelectObject(dc, fitted);
+      RECT needed{0, 0, client.right, 0};
+      DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+      SelectObject(dc, old);
+      if (needed.right <= client.right && needed.bottom <= client.bottom) break;
+    }
+    ReleaseDC(hwnd, dc);
+    return fitted;
+  }
   HDC dc = GetDC(hwnd);
   HGDIOBJ old = SelectObject(dc, font);
   SIZE extent{};
@@ -455,11 +503,7 @@ LRESULT Win32Host::HandleFormMessage(FormView& view, UINT message, WPARAM wparam
       if (cv == nullptr) break;
       ui::Control* c = cv->control;
       if (c->kind() == ui::ControlKind::TextBox) {
-        if (code == EN_CHANGE) {
-          std::string text = process::Narrow(WindowText(cv->hwnd));
-          // A refused edit shows the model's text again, through the Sync that follows every event.
-          Forward([this, c, text] { desktop_.UserEdit(static_cast<ui::TextBox&>(*c), text); });
-        }
+        if (code == EN_CHANGE) OnTextChanged(*cv);
         return 0;
       }
       if (code == BN_CLICKED || code == STN_CLICKED) Forward([this, c] { desktop_.UserClick(*c); });
@@ -479,8 +523,9 @@ LRESULT Win32Host::HandleFormMessage(FormView& view, UINT message, WPARAM wparam
       Forward([this, &form] { desktop_.UserClose(form); });
       return 0;
     case WM_QUERYENDSESSION:
-      // The session ends: everything is stored now, as when the user closes the window.
-      CloseEverything();
+      // The session may end: everything is stored now, but the program runs on until the end is
+      // confirmed, for another program may still call it off.
+      StoreForSessionEnd(view);
       return TRUE;
     case WM_ENDSESSION:
       if (wparam) CloseEverything();
@@ -554,6 +599,17 @@ void Win32Host::Paint(FormView& view) {
   EndPaint(view.hwnd, &paint);
 }
 
+void Win32Host::OnTextChanged(ControlView& cv) {
+  const std::wstring shown = WindowText(cv.hwnd);
+  // Half a surrogate pair is no text yet: the core hears of the character once it is whole.
+  if (core_depth_ > 0 || HasLoneSurrogate(shown)) return;
+  cv.text = process::Narrow(shown);
+  // A refused edit differs from the model, so the Sync that follows the event shows the model again.
+  ui::Control* c = cv.control;
+  std::string text = cv.text;
+  Forward([this, c, text] { desktop_.UserEdit(static_cast<ui::TextBox&>(*c), text); });
+}
+
 void Win32Host::ReportMove(FormView& view) {
   WINDOWPLACEMENT placement{};
   placement.length = sizeof placement;
@@ -571,6 +627,12 @@ void Win32Host::ReportMove(FormView& view) {
   const float top = static_cast<float>(normal.top) * ui::kTwipsPerInch / static_cast<float>(view.dpi);
   ui::Form* form = view.form;
   Forward([this, form, left, top] { desktop_.UserMoved(*form, left, top); });
+}
+
+void Win32Host::StoreForSessionEnd(const FormView& view) {
+  // Asked of every top-level window; the one without an owner answers for the program.
+  if (view.form->owner() != nullptr || core_depth_ > 0) return;
+  desktop_.StoreAll();
 }
 
 void Win32Host::CloseEverything() {
@@ -671,8 +733,9 @@ ui::NativeWindow Win32WindowManager::ForegroundWindow() {
 
 void Win32WindowManager::SetTopmost(ui::NativeWindow window, bool topmost) {
   if (window == ui::kNoWindow) return;
+  // Never activating: a tick once a second must not take the keyboard from the window the user types in.
   SetWindowPos(reinterpret_cast<HWND>(window), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-               SWP_NOSIZE | SWP_NOMOVE);
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 
 }  // namespace win32

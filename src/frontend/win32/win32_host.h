@@ -49,6 +49,8 @@ class Win32Host : public ui::WindowHost {
     ui::Colour back = ui::colours::kDefault;
     ui::Colour fore = ui::colours::kDefault;
     ui::Font font;
+    // For a text box: the text, as the core holds it, that the control was last known to show.
+    std::string text;
   };
   struct FormView {
     ui::Form* form = nullptr;
@@ -71,6 +73,8 @@ class Win32Host : public ui::WindowHost {
   void RearmTimer();
   void Forward(const std::function<void()>& event);
   void ReportMove(FormView& view);
+  void OnTextChanged(ControlView& cv);
+  void StoreForSessionEnd(const FormView& view);
   void CloseEverything();
   bool HandleDialogKeys(MSG& message);
 

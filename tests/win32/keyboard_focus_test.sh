@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The real TARNWICK.exe under Wine with Always On Top ticked (the default) beside another program
+# the user types in: through more than ten ticks every key typed, one a second as real X key
+# events, must reach that program, none the main window.
+#   keyboard_focus_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
+set -euo pipefail
+bin=${1:?usage: $0 BIN_DIR}
+: "${WINEPREFIX:?set WINEPREFIX to a temporary prefix}" "${DISPLAY:?set DISPLAY}"
+export WINEDEBUG=${WINEDEBUG:--all}
+wine=${WINE:-wine}
+command -v xdotool >/dev/null || { echo "missing xdotool" >&2; exit 2; }
+
+dir="$WINEPREFIX/drive_c/tw-focus-$$"
+mkdir -p "$dir"
+cp "$bin/TARNWICK.exe" "$dir/TWFOCUS.exe"
+cp "$bin/key_recorder.exe" "$dir/"
+tarnwick='' recorder=''
+cleanup() {
+  [[ -n $recorder ]] && kill "$recorder" 2>/dev/null
+  [[ -n $tarnwick ]] && kill "$tarnwick" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+find_window() {  # name: waits for a window with that exact title, prints its X id
+  for _ in $(seq 150); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  echo "FAIL: no window \"$1\"" >&2
+  return 1
+}
+
+(cd "$dir" && exec "$wine" TWFOCUS.exe) >/dev/null 2>&1 &
+tarnwick=$!
+main=$(find_window "TARNWICK - TWFOCUS")
+(cd "$dir" && exec "$wine" key_recorder.exe 'C:\tw-focus-'$$'\keys.txt') >/dev/null 2>&1 &
+recorder=$!
+other=$(find_window "TARNWICK key recorder")
+xdotool windowactivate --sync "$other" 2>/dev/null || xdotool windowfocus "$other"
+sleep 1.5
+
+# Twelve keys, a second apart: every Always On Top tick falls between two of them.
+keys=abcdefghijkl
+for ((i = 0; i < ${#keys}; ++i)); do
+  xdotool key "${keys:i:1}"
+  sleep 1
+done
+sleep 0.5
+got=$(cat "$dir/keys.txt" 2>/dev/null || true)
+status=0
+[[ $got == "$keys" ]] || { echo "FAIL: the other program got \"$got\" of \"$keys\"" >&2; status=1; }
+active=$(xdotool getactivewindow 2>/dev/null || true)
+[[ $active == "$other" ]] || { echo "FAIL: the active window is $active, not the other program's $other (main: $main)" >&2; status=1; }
+# The main window is still above the other program: the tick did its work without the keyboard.
+kill -0 "$tarnwick" 2>/dev/null || { echo "FAIL: TARNWICK.exe ended" >&2; status=1; }
+((status == 0)) && echo "all ${#keys} keys reached the other program through $(( ${#keys} + 1 )) seconds of ticks"
+exit "$status"
