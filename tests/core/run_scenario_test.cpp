@@ -197,6 +197,41 @@ TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
 }
 
+// Ticks that come late (a stalled event loop, a machine resumed from sleep) never run for a window
+// that has closed, even when one pass holds both the tick that closes it and a later one of its own.
+TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
+  {
+    SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
+    SeededRun s(false, true);
+    TARNWICK_MAIN& m = s.h.Open();
+    s.h.Click(m.AUTOCLOSE_START_BUTTON);
+    s.h.Advance(500);
+    s.h.Click(m.AUTOSTART_START_BUTTON);
+    s.h.Advance(10'000);  // ten ticks of each countdown, at 1 s, 1.5 s, 2 s, ... 10.5 s
+    EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "01");
+    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "01");
+    s.h.Stall(2'000);  // then one pass at 12.5 s: Auto Close's end, due first, closes the window
+    EXPECT_FALSE(s.h.main_open());
+    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+    EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins after the program has ended";
+  }
+  {
+    SCOPED_TRACE("closed by the user mid-run, then late passes");
+    SeededRun s;
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(15);
+    const auto launches = s.h.processes.launches();
+    s.h.CloseBox(m);
+    s.h.wm.calls.clear();
+    s.h.Stall(5'000);
+    s.h.Stall(3'600'000);
+    EXPECT_FALSE(s.h.main_open());
+    EXPECT_EQ(s.h.processes.launches(), launches);
+    EXPECT_TRUE(s.h.wm.calls.empty());
+    EXPECT_FALSE(s.h.desktop.timers().NextDue().has_value());
+  }
+}
+
 // A scan that could not be made changes nothing in its tick, whatever step the run is at; once
 // scans work again the run goes on.
 TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {

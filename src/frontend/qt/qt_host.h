@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,9 @@ class QtHost : public ui::WindowHost {
  private:
   template <class F>
   void Dispatch(F&& forward);
-  void EndEvent();
-  void ArmTimer();
+  // After every event: widgets synced, the native timer armed, the program ended with no window left.
+  void EndEvent(const ui::Desktop::Settled& settled);
+  void ArmTimer(std::optional<ui::Millis> due);
   void TimerFired();
   void FlushMoves();
   FormWindow* WindowFor(const ui::Form& form) const;
