@@ -33,6 +33,7 @@ void QtHost::Open(ui::Form& form) {
   FormWindow* owner = form.owner() ? WindowFor(*form.owner()) : nullptr;
   auto* window = new FormWindow(*this, form, owner);
   windows_.push_back(window);
+  if (before_show_) before_show_(window);
   window->show();
 }
 
