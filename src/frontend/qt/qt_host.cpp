@@ -162,6 +162,11 @@ void QtHost::TimerFired() {
   ++depth_;
   const ui::Desktop::Settled settled = desktop_.TimerPass(Now());
   --depth_;
+  // A window the pass moved (its stays-on-top hint re-applied) reports where it is now.
+  if (std::any_of(windows_.begin(), windows_.end(), [](const FormWindow* w) { return w->HasPendingMove(); })) {
+    Dispatch([] {});
+    return;
+  }
   EndEvent(settled);
 }
 
