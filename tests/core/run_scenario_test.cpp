@@ -273,6 +273,8 @@ TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
   {
     SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
     SeededRun s(false, true);
+    s.h.desktop.timers().set_reverse_ties(true);  // the always-on-top tick due with Auto Close's runs after it
+    s.h.wm.foreground = 7;                        // another window in front: every such tick moves windows
     TARNWICK_MAIN& m = s.h.Open();
     s.h.Click(m.AUTOCLOSE_START_BUTTON);
     s.h.Advance(500);
@@ -280,8 +282,10 @@ TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
     s.h.Advance(10'000);  // ten ticks of each countdown, at 1 s, 1.5 s, 2 s, ... 10.5 s
     EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "01");
     EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "01");
+    s.h.wm.calls.clear();
     s.h.Stall(2'000);  // then one pass at 12.5 s: Auto Close's end, due first, closes the window
     EXPECT_FALSE(s.h.main_open());
+    EXPECT_TRUE(s.h.wm.calls.empty()) << "no topmost move after the close";
     EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
     EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins after the program has ended";
   }
