@@ -199,7 +199,8 @@ TEST(Desktop, DeliverAnswersTheNextDueTimeAndCollectsOnlyAtTheOutermostEvent) {
   bool deleted = false, deleted_under_outer = false;
   ui::Desktop d;
   std::vector<std::string> log;
-  ui::Desktop::Settled settled = d.Deliver(100, [&] { d.Open(std::make_unique<TestForm>(d, "MAIN", &log), nullptr); });
+  ui::Desktop::Settled settled =
+      d.Deliver(100, [&] { d.Open(std::make_unique<TestForm>(d, "MAIN", &log), nullptr); });
   auto& main = static_cast<TestForm&>(*d.open_forms().front());
   EXPECT_FALSE(settled.next_due.has_value());
   EXPECT_TRUE(settled.windows_left);

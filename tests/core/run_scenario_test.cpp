@@ -227,7 +227,7 @@ TEST(CorvantJudgement, ACorvantAlreadyRunningIsFoundAndNeverStartedTwice) {
 // A copy that ends with status 0 before it is judged counts as a node already caught up only when
 // the program it started bears CORVANT's image name; otherwise the loader stays armed and retries.
 TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName) {
-  using Ending = fakes::FakeProcesses::Ending;
+  constexpr auto kDone = fakes::FakeProcesses::Ending::FinishesAtOnce;
   struct Case {
     const char* name;
     std::string image_name;  // CV_FILENAME_TEXTBOX
@@ -235,14 +235,14 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
     bool found;
   };
   const Case cases[] = {
-      {"CORVANT itself, done at once", "corvant", {"corvant", Ending::FinishesAtOnce, "/tools/corvant", ""}, true},
-      {"letter case as the probe ignores it", "Corvant", {"corvant", Ending::FinishesAtOnce, "/tools/CORVANT", ""}, true},
-      {"empty image name", "", {"corvant", Ending::FinishesAtOnce, "/tools/corvant", ""}, false},
-      {"misspelt image name", "corvnat", {"corvant", Ending::FinishesAtOnce, "/tools/corvant", ""}, false},
-      {"a program of another name returning 0", "corvant", {"true", Ending::FinishesAtOnce, "/bin/true", ""}, false},
-      {"a folder named like CORVANT", "corvant", {"true", Ending::FinishesAtOnce, "/corvant/true", ""}, false},
+      {"CORVANT itself, done at once", "corvant", {"corvant", kDone, "/tools/corvant", ""}, true},
+      {"letter case as the probe ignores it", "Corvant", {"corvant", kDone, "/tools/CORVANT", ""}, true},
+      {"empty image name", "", {"corvant", kDone, "/tools/corvant", ""}, false},
+      {"misspelt image name", "corvnat", {"corvant", kDone, "/tools/corvant", ""}, false},
+      {"a program of another name returning 0", "corvant", {"true", kDone, "/bin/true", ""}, false},
+      {"a folder named like CORVANT", "corvant", {"true", kDone, "/corvant/true", ""}, false},
       {"a wrapper whose tool runs under the image name", "corvant",
-       {"sh", Ending::FinishesAtOnce, "/bin/sh", "corvant"}, true},
+       {"sh", kDone, "/bin/sh", "corvant"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -273,8 +273,8 @@ TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
   {
     SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
     SeededRun s(false, true);
-    s.h.desktop.timers().set_reverse_ties(true);  // the always-on-top tick due with Auto Close's runs after it
-    s.h.wm.foreground = 7;                        // another window in front: every such tick moves windows
+    s.h.desktop.timers().set_reverse_ties(true);  // an always-on-top tick due with Auto Close's runs after it
+    s.h.wm.foreground = 7;  // another window in front: every always-on-top tick moves windows
     TARNWICK_MAIN& m = s.h.Open();
     s.h.Click(m.AUTOCLOSE_START_BUTTON);
     s.h.Advance(500);
