@@ -3,6 +3,7 @@
 #pragma once
 #include <chrono>
 #include <memory>
+#include <string_view>
 
 #include "app/platform.h"
 #include "settings/store.h"
@@ -100,7 +101,11 @@ class TARNWICK_MAIN : public ui::Form {
   void NodeRunClick(ui::TextBox& command_line, ui::Timer& watcher);
   void NodeWatcherTick(ui::TextBox& image_name, ui::Label& light);
   void CorvantLoaderTick();
+  void CorvantLoaderTickWhileWhite();
   void MarkCorvantFound();
+  // Whether a program file, by the file name part of its path, is the image `image_name` names,
+  // compared as the probe compares names.
+  bool RunsUnderImageName(std::string_view program, std::string_view image_name) const;
   void CorvantCompleteTick();
   void CorvantRunClick();
   // Stop sequence.
@@ -131,6 +136,7 @@ class TARNWICK_MAIN : public ui::Form {
   std::unique_ptr<process::ProcessHandle> Run(const ui::TextBox& command_line);
   void DropCorvantHandle() {
     corvant_handle_.reset();
+    corvant_launched_ = false;
     corvant_just_started_ = false;
   }
 
@@ -138,6 +144,8 @@ class TARNWICK_MAIN : public ui::Form {
   settings::Section store_;
   // The CORVANT copy the loader started, so it never starts another while that one still runs.
   std::unique_ptr<process::ProcessHandle> corvant_handle_;
+  // Whether the loader has run CORVANT's command line since CORVANT_LIGHT last turned white.
+  bool corvant_launched_ = false;
   // Set from the loader's launch to its next tick, which judges that copy.
   bool corvant_just_started_ = false;
 };

@@ -25,6 +25,9 @@ class LinuxProcessControl final : public ProcessControl {
 
   Probe IsProcessRunning(std::string_view image_name) override;
   std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+  bool SameImageName(std::string_view a, std::string_view b) const override {
+    return process::SameImageName(a, b);
+  }
 
  private:
   std::string proc_root_;

@@ -1,6 +1,7 @@
 // The process port: asking whether a process with a given image name runs, and starting a
 // command line without waiting for it. One implementation per platform, a fake for tests.
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,6 +38,16 @@ class ProcessControl {
   // Starts the command line detached and returns at once. Returns no handle when nothing could be
   // started (that is reported on standard error; the step's next probe simply finds nothing).
   virtual std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) = 0;
+  // Whether two file names are one image name, compared exactly as IsProcessRunning compares them.
+  // By default ASCII letters match in either case; the platforms fold case as their probes do.
+  virtual bool SameImageName(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+      if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+  }
 };
 
 }  // namespace process

@@ -49,6 +49,13 @@ bool Win32ProcessHandle::EndedWithSuccess() {
 Win32ProcessControl::Win32ProcessControl()
     : snapshot_([] { return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); }) {}
 
+bool Win32ProcessControl::SameImageName(std::string_view a, std::string_view b) const {
+  // The probe's own comparison: ordinal, ignoring case.
+  const std::wstring wa = Widen(a), wb = Widen(b);
+  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
 Probe Win32ProcessControl::IsProcessRunning(std::string_view image_name) {
   // A path is never an image name; answering "not running" keeps a stray value from matching.
   if (image_name.empty() || image_name.find_first_of("\\/") != std::string_view::npos) return Probe::NotRunning;

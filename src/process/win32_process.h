@@ -45,6 +45,7 @@ class Win32ProcessControl : public ProcessControl {
 
   Probe IsProcessRunning(std::string_view image_name) override;
   std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+  bool SameImageName(std::string_view a, std::string_view b) const override;
 
  private:
   SnapshotFunction snapshot_;

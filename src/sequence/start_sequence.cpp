@@ -1,6 +1,7 @@
 // The first half of a run: PELLUM-ON, the node (QT or DAEMON) and CORVANT, whose end means the
 // node has caught up. Every step is carried by a timer; no handler calls another's click handler.
 #include "app/main_window.h"
+#include "process/platform_names.h"
 
 using process::Probe;
 namespace colours = ui::colours;
@@ -36,29 +37,9 @@ void TARNWICK_MAIN::NodeWatcherTick(ui::TextBox& image_name, ui::Label& light) {
 }
 
 void TARNWICK_MAIN::CorvantLoaderTick() {
-  // The launch below is followed by the probe; a scan that cannot be made must not start anything
-  // either, so while CORVANT is still to be started the loader makes sure scans work first.
-  if (CORVANT_LIGHT.back_colour() == colours::kWhite && ProbeImage(CV_FILENAME_TEXTBOX) == Probe::Unknown) return;
   if (CORVANT_LIGHT.back_colour() == colours::kWhite) {
-    CORVANT_RUN_BUTTON.set_enabled(false);
-    // Once a run, CORVANT is started while its light is white. A copy this loader started that
-    // still runs is not started again, even if its image name never matches: the loader keeps
-    // retrying once a second only for a CORVANT that failed to start or ended at once.
-    const bool just_started = corvant_just_started_;
-    corvant_just_started_ = false;
-    if (!corvant_handle_ || !corvant_handle_->IsRunning()) {
-      if (just_started && corvant_handle_ && corvant_handle_->EndedWithSuccess()) {
-        // The copy finished its work before any probe could see it: the node had caught up
-        // already. It counts as found, and the complete timer sees it gone at its first tick.
-        MarkCorvantFound();
-        return;
-      }
-      corvant_handle_ = Run(CORVANT_FULL_LOCATION_TEXTBOX);
-      // A copy just started is judged at the next tick: a probe made now finds even a copy that
-      // is about to crash, and its end a second later would read as the node having caught up.
-      corvant_just_started_ = corvant_handle_ != nullptr;
-      if (corvant_just_started_) return;
-    }
+    CorvantLoaderTickWhileWhite();
+    return;
   }
   Probe found = ProbeImage(CV_FILENAME_TEXTBOX);
   if (found == Probe::Unknown) return;
@@ -67,6 +48,46 @@ void TARNWICK_MAIN::CorvantLoaderTick() {
     CORVANT_LOADER_TIMER.Disarm();
     CORVANT_COMPLETE_TIMER.Disarm();
   }
+}
+
+void TARNWICK_MAIN::CorvantLoaderTickWhileWhite() {
+  // The probe comes first: a scan that cannot be made must not start anything either.
+  const Probe found = ProbeImage(CV_FILENAME_TEXTBOX);
+  if (found == Probe::Unknown) return;
+  CORVANT_RUN_BUTTON.set_enabled(false);
+  const bool first_judgement = corvant_just_started_;
+  corvant_just_started_ = false;
+  if (corvant_launched_) {
+    // The launch of an earlier tick is judged now. CORVANT is found by its image name, whoever
+    // started it: a single-instance CORVANT refuses our copy while the one already running works.
+    if (found == Probe::Running) {
+      MarkCorvantFound();
+      return;
+    }
+    // Our copy still runs, under some other name: it is not started again, so copies never pile up.
+    if (corvant_handle_ && corvant_handle_->IsRunning()) return;
+    // A copy gone with status 0 before any probe could see it had nothing left to do: the node had
+    // caught up already. Only CORVANT itself says so, though: a launcher script or a wrong program
+    // that returns 0 at once proves nothing, so the program file must bear CORVANT's image name.
+    if (first_judgement && corvant_handle_ && corvant_handle_->EndedWithSuccess() &&
+        RunsUnderImageName(corvant_handle_->Program(), CV_FILENAME_TEXTBOX.text())) {
+      MarkCorvantFound();
+      return;
+    }
+  }
+  // Once a run CORVANT's command line is run, even when a CORVANT runs already, and again whenever
+  // no copy of ours is left and CORVANT is not found. A copy just started is judged at the next
+  // tick: a probe made now finds even a copy that is about to crash.
+  corvant_handle_ = Run(CORVANT_FULL_LOCATION_TEXTBOX);
+  corvant_launched_ = true;
+  corvant_just_started_ = corvant_handle_ != nullptr;
+}
+
+bool TARNWICK_MAIN::RunsUnderImageName(std::string_view program, std::string_view image_name) const {
+  if (image_name.empty()) return false;
+  const std::size_t cut = program.find_last_of(process::kFolderSeparator == '\\' ? "\\/" : "/");
+  const std::string_view file_name = cut == std::string_view::npos ? program : program.substr(cut + 1);
+  return !file_name.empty() && platform_.processes.SameImageName(file_name, image_name);
 }
 
 void TARNWICK_MAIN::MarkCorvantFound() {

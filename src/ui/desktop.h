@@ -3,7 +3,9 @@
 // user's input and the passing of time to the core.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,8 +46,25 @@ class Desktop {
   // True while a window owned by this form is open.
   bool HasOpenChild(const Form& form) const;
 
-  // Entry points for a front end. Each refuses input to a window that has a modal child open.
-  void SetNow(Millis now) { timers_.SetNow(now); }
+  // What a front end does after each event: sync its windows, arm its one native timer for
+  // `next_due` (none when no timer is armed), and end the program when no window is left.
+  struct Settled {
+    std::optional<Millis> next_due;
+    bool windows_left = false;
+  };
+  // The routine around every event, the same for every front end: the clock is set to `now`, the
+  // input runs (one of the User* calls below, or opening a window), and once the outermost event
+  // has ended the forms that closed in it are deleted. An event delivered from inside another (a
+  // native window echoing what the core does) runs, but collects nothing under the outer one.
+  Settled Deliver(Millis now, const std::function<void()>& input);
+  // One pass of the timers due at `now`, as one event. No tick of a window that closed, or that is
+  // closing, runs: closing a window retires its timers at once.
+  Settled TimerPass(Millis now);
+  // Every window without an owner closes as its close box would, newest first, as one event: the
+  // end of the session, a signal, the application quitting.
+  Settled CloseAll(Millis now);
+
+  // Input, called from inside Deliver. Each refuses input to a window that has a modal child open.
   void UserClick(Control& control);
   void UserEdit(TextBox& box, std::string text);
   void UserMoved(Form& form, float left, float top);
@@ -53,8 +72,7 @@ class Desktop {
   // The session may be about to end: every open window stores what it stores as it closes, and
   // stays open, for the end may yet be called off.
   void StoreAll();
-  void RunTimers(Millis now) { timers_.RunDue(now); }
-  // Deletes the forms that closed during the last event; call it when the event has ended.
+  // Deletes the forms that closed; Deliver calls it, and a program's very end may.
   void CollectClosed();
 
  private:
@@ -63,6 +81,7 @@ class Desktop {
   std::vector<std::unique_ptr<Form>> owned_;
   std::vector<Form*> open_;
   std::vector<std::unique_ptr<Form>> closed_;
+  int depth_ = 0;
 };
 
 }  // namespace ui

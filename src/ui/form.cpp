@@ -59,6 +59,9 @@ void Desktop::Close(Form& form) {
   auto it = std::find(open_.begin(), open_.end(), &form);
   if (it == open_.end()) return;
   open_.erase(it);  // out of the list first, so a Close from within Unload cannot run it twice
+  // Its timers go first of all: nothing its children or its own Unload do can arm them again, and no
+  // tick of it runs later in the pass that closed it.
+  timers_.Retire(&form);
   for (auto child = open_.rbegin(); child != open_.rend();) {
     if ((*child)->owner_ == &form) {
       Close(**child);
@@ -102,5 +105,31 @@ void Desktop::UserMoved(Form& form, float left, float top) {
 }
 
 void Desktop::CollectClosed() { closed_.clear(); }
+
+Desktop::Settled Desktop::Deliver(Millis now, const std::function<void()>& input) {
+  timers_.SetNow(now);
+  ++depth_;
+  if (input) input();
+  --depth_;
+  if (depth_ == 0) CollectClosed();
+  return Settled{timers_.NextDue(), !open_.empty()};
+}
+
+Desktop::Settled Desktop::TimerPass(Millis now) {
+  return Deliver(now, [this, now] { timers_.RunDue(now); });
+}
+
+Desktop::Settled Desktop::CloseAll(Millis now) {
+  return Deliver(now, [this] {
+    for (auto f = open_.rbegin(); f != open_.rend();) {
+      if ((*f)->owner_ == nullptr) {
+        Close(**f);
+        f = open_.rbegin();  // the list changed under us
+      } else {
+        ++f;
+      }
+    }
+  });
+}
 
 }  // namespace ui

@@ -3,12 +3,17 @@
 
 #include <algorithm>
 
+#include "ui/form.h"
+
 namespace ui {
 
-Timer::Timer(TimerService& service, std::string name, Millis interval)
-    : service_(service), name_(std::move(name)), interval_(interval) {
+Timer::Timer(TimerService& service, std::string name, Millis interval, const void* owner)
+    : service_(service), name_(std::move(name)), interval_(interval), owner_(owner) {
   service_.Add(this);
 }
+
+Timer::Timer(Form& form, std::string name, Millis interval)
+    : Timer(form.timers(), std::move(name), interval, &form) {}
 
 Timer::~Timer() { service_.Remove(this); }
 
@@ -18,7 +23,7 @@ void Timer::SetInterval(Millis interval) {
 }
 
 void Timer::Arm() {
-  if (armed_) return;
+  if (armed_ || retired_) return;
   armed_ = true;
   due_ = service_.now_ + interval_;
 }
@@ -50,6 +55,15 @@ void TimerService::RunDue(Millis now) {
     if (!t->armed_ || t->due_ > now_) continue;
     t->due_ = now_ + std::max<Millis>(t->interval_, 1);
     if (t->on_tick_) t->on_tick_();
+  }
+}
+
+void TimerService::Retire(const void* owner) {
+  if (owner == nullptr) return;
+  for (Timer* t : timers_) {
+    if (t->owner_ != owner) continue;
+    t->retired_ = true;
+    t->armed_ = false;
   }
 }
 

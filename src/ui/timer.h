@@ -12,10 +12,14 @@ namespace ui {
 using Millis = std::int64_t;
 
 class TimerService;
+class Form;
 
 class Timer {
  public:
-  Timer(TimerService& service, std::string name, Millis interval);
+  // `owner` is the window the timer belongs to: closing that window retires the timer (see Retire).
+  Timer(TimerService& service, std::string name, Millis interval, const void* owner = nullptr);
+  // A timer of a window: it goes when the window closes.
+  Timer(Form& form, std::string name, Millis interval);
   ~Timer();
   Timer(const Timer&) = delete;
   Timer& operator=(const Timer&) = delete;
@@ -25,7 +29,8 @@ class Timer {
   // A new interval on an armed timer restarts its count from now, as native timers do.
   void SetInterval(Millis interval);
   bool armed() const { return armed_; }
-  // Arming an armed timer changes nothing: its next tick is neither restarted nor delayed.
+  // Arming an armed timer changes nothing: its next tick is neither restarted nor delayed. A retired
+  // timer is never armed again.
   void Arm();
   void Disarm();
   void Set(bool armed) { armed ? Arm() : Disarm(); }
@@ -37,7 +42,9 @@ class Timer {
   TimerService& service_;
   std::string name_;
   Millis interval_;
+  const void* owner_;
   bool armed_ = false;
+  bool retired_ = false;
   Millis due_ = 0;
   std::uint64_t sequence_ = 0;
   std::function<void()> on_tick_;
@@ -54,6 +61,10 @@ class TimerService {
   void RunDue(Millis now);
   // When the next armed timer is due, if any timer is armed.
   std::optional<Millis> NextDue() const;
+  // Disarms every timer of this owner for good: a window that closes takes its timers with it at
+  // once, so none of them ticks later in the pass under way, in a later pass, or when re-armed by
+  // the handlers that run while the window closes.
+  void Retire(const void* owner);
 
   // Ticks due at the same moment run in the order the timers were created, or reversed: tests
   // run a scenario both ways, since no handler may rely on that order.

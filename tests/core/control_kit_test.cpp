@@ -2,6 +2,8 @@
 // time passed in, exact colours, the frame rule, and the desktop's modality and closing order.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "harness.h"
 #include "ui/desktop.h"
 #include "ui/layout.h"
@@ -14,13 +16,20 @@ class TestForm : public ui::Form {
       : ui::Form(d, std::move(name)),
         box(*this, "BOX", "Box", {0, 0, 100, 100}),
         button(*this, "BUTTON", "Button", {0, 0, 100, 100}),
-        timer(timers(), "T", 1000),
+        timer(*this, "T", 1000),
         log_(log) {
     box.OnClick([this] { ++box_clicks; });
     button.OnClick([this] { ++button_clicks; });
   }
   void Load() override { log_->push_back("load " + name()); }
-  void Unload() override { log_->push_back("unload " + name()); }
+  void Unload() override {
+    log_->push_back("unload " + name());
+    if (on_unload) on_unload();
+  }
+  ~TestForm() override {
+    if (on_delete) on_delete();
+  }
+  std::function<void()> on_unload, on_delete;
   ui::TickBox box;
   ui::Button button;
   ui::Timer timer;
@@ -146,7 +155,7 @@ TEST(Desktop, AnOwnerTakesNoInputWhileAModalChildIsOpenButItsTimersTick) {
   d.UserClick(main.box);
   EXPECT_EQ(main.button_clicks, 0);
   EXPECT_EQ(main.box.state(), 0);
-  d.RunTimers(1000);
+  d.TimerPass(1000);
   EXPECT_EQ(ticks, 1);
   d.Close(hub);
   d.CollectClosed();
@@ -198,6 +207,61 @@ TEST(Placement, ACaptionEndsWhereASiblingBesideOrBelowItBegins) {
     ASSERT_NE(c.control, nullptr);
     EXPECT_EQ(ui::DrawnRect(*c.control), c.drawn) << c.control->name();
   }
+}
+
+// A window that closes takes its timers with it at once: a tick of it due later in the same pass
+// does not run, nor does one its Unload re-arms, nor any in a later pass, however late it comes.
+TEST(Desktop, AClosedWindowsTimersNeverTickAgain) {
+  for (bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed ? "reversed tie order" : "creation order");
+    ui::Desktop d;
+    d.timers().set_reverse_ties(reversed);
+    std::vector<std::string> log;
+    auto& a = static_cast<TestForm&>(d.Open(std::make_unique<TestForm>(d, "A", &log), nullptr));
+    auto& b = static_cast<TestForm&>(d.Open(std::make_unique<TestForm>(d, "B", &log), nullptr));
+    int a_ticks = 0, b_ticks = 0;
+    // Both due at once: whichever ticks first closes the other.
+    a.timer.OnTick([&] { ++a_ticks; d.Close(b); });
+    b.timer.OnTick([&] { ++b_ticks; d.Close(a); });
+    a.on_unload = [&] { a.timer.Arm(); };
+    b.on_unload = [&] { b.timer.Arm(); };
+    a.timer.Arm();
+    b.timer.Arm();
+    ui::Desktop::Settled settled = d.TimerPass(5000);  // a late pass: both are due
+    EXPECT_EQ(a_ticks + b_ticks, 1) << "the closed window's tick did not run";
+    EXPECT_TRUE(settled.windows_left);
+    ui::Form& survivor = *d.open_forms().front();
+    d.Deliver(5000, [&] { d.UserClose(survivor); });
+    settled = d.TimerPass(60000);
+    EXPECT_EQ(a_ticks + b_ticks, 1);
+    EXPECT_FALSE(settled.windows_left);
+    EXPECT_FALSE(settled.next_due.has_value()) << "no timer of a closed window stays armed";
+  }
+}
+
+// The routine around an event answers what the front end needs, and an event delivered from inside
+// another collects nothing under it.
+TEST(Desktop, DeliverAnswersTheNextDueTimeAndCollectsOnlyAtTheOutermostEvent) {
+  bool deleted = false, deleted_under_outer = false;
+  ui::Desktop d;
+  std::vector<std::string> log;
+  ui::Desktop::Settled settled =
+      d.Deliver(100, [&] { d.Open(std::make_unique<TestForm>(d, "MAIN", &log), nullptr); });
+  auto& main = static_cast<TestForm&>(*d.open_forms().front());
+  EXPECT_FALSE(settled.next_due.has_value());
+  EXPECT_TRUE(settled.windows_left);
+  settled = d.Deliver(200, [&] { main.timer.Arm(); });
+  EXPECT_EQ(settled.next_due, 1200) << "armed at the event's time";
+  main.on_delete = [&] { deleted = true; };
+  main.button.OnClick([&] {
+    d.Deliver(300, [&] { d.UserClose(main); });
+    deleted_under_outer = deleted;
+  });
+  settled = d.Deliver(300, [&] { d.UserClick(main.button); });
+  EXPECT_FALSE(deleted_under_outer) << "the window whose handler runs is deleted only after the event";
+  EXPECT_TRUE(deleted);
+  EXPECT_FALSE(settled.windows_left);
+  EXPECT_EQ(log.back(), "unload MAIN");
 }
 
 }  // namespace

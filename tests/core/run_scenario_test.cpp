@@ -197,6 +197,115 @@ TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
 }
 
+// CORVANT is judged at the loader tick after its launch by its image name first, whoever started
+// it: a single-instance CORVANT already running refuses the copy the loader starts.
+TEST(CorvantJudgement, ACorvantAlreadyRunningIsFoundAndNeverStartedTwice) {
+  for (bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed ? "reversed tie order" : "creation order");
+    SeededRun s;
+    s.h.desktop.timers().set_reverse_ties(reversed);
+    s.h.processes.Define("/tools/corvant", {"corvant", fakes::FakeProcesses::Ending::SingleInstance, "", ""});
+    s.h.processes.Start("corvant");  // started by hand, or left from an earlier run
+    s.w.corvant_seconds = -1;        // it works on until ended below
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(13);  // the loader's first tick runs CORVANT's command line; that copy fails at once
+    EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 1);
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
+    s.w.Second();
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan) << "found at the tick after the launch";
+    EXPECT_TRUE(m.CORVANT_COMPLETE_TIMER.armed());
+    s.w.RunFor(30);
+    EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 1);
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+    s.h.processes.End("corvant");  // the running copy ends: the node has caught up
+    EXPECT_TRUE(s.w.RunUntilClosed(40));
+    EXPECT_EQ(s.h.processes.launches(), kFullRun) << "one launch of CORVANT, then the stop sequence";
+    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+  }
+}
+
+// A copy that ends with status 0 before it is judged counts as a node already caught up only when
+// the program it started bears CORVANT's image name; otherwise the loader stays armed and retries.
+TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName) {
+  constexpr auto kDone = fakes::FakeProcesses::Ending::FinishesAtOnce;
+  struct Case {
+    const char* name;
+    std::string image_name;  // CV_FILENAME_TEXTBOX
+    fakes::FakeProcesses::Program program;
+    bool found;
+  };
+  const Case cases[] = {
+      {"CORVANT itself, done at once", "corvant", {"corvant", kDone, "/tools/corvant", ""}, true},
+      {"letter case as the probe ignores it", "Corvant", {"corvant", kDone, "/tools/CORVANT", ""}, true},
+      {"empty image name", "", {"corvant", kDone, "/tools/corvant", ""}, false},
+      {"misspelt image name", "corvnat", {"corvant", kDone, "/tools/corvant", ""}, false},
+      {"a program of another name returning 0", "corvant", {"true", kDone, "/bin/true", ""}, false},
+      {"a folder named like CORVANT", "corvant", {"true", kDone, "/corvant/true", ""}, false},
+      {"a wrapper whose tool runs under the image name", "corvant",
+       {"sh", kDone, "/bin/sh", "corvant"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeededRun s;
+    s.h.Seed("CV_FILENAME_TEXTBOX", c.image_name);
+    s.h.processes.Define("/tools/corvant", c.program);
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(14);  // the launch at 13, its judgement at 14
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), c.found ? kCyan : kWhite);
+    const bool closed = s.w.RunUntilClosed(60);
+    EXPECT_EQ(closed, c.found);
+    EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop") > 0, c.found);
+    if (c.found) {
+      EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 1);
+      EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+    } else {
+      EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
+      EXPECT_TRUE(m.CORVANT_LOADER_TIMER.armed());
+      EXPECT_GT(s.h.processes.LaunchCount("/tools/corvant"), 30) << "started again at every tick";
+      EXPECT_NE(m.LAST_RUN_TEXTBOX.text(), "!!! SUCCESS !!!");
+    }
+  }
+}
+
+// Ticks that come late (a stalled event loop, a machine resumed from sleep) never run for a window
+// that has closed, even when one pass holds both the tick that closes it and a later one of its own.
+TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
+  {
+    SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
+    SeededRun s(false, true);
+    s.h.desktop.timers().set_reverse_ties(true);  // an always-on-top tick due with Auto Close's runs after it
+    s.h.wm.foreground = 7;  // another window in front: every always-on-top tick moves windows
+    TARNWICK_MAIN& m = s.h.Open();
+    s.h.Click(m.AUTOCLOSE_START_BUTTON);
+    s.h.Advance(500);
+    s.h.Click(m.AUTOSTART_START_BUTTON);
+    s.h.Advance(10'000);  // ten ticks of each countdown, at 1 s, 1.5 s, 2 s, ... 10.5 s
+    EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text(), "01");
+    EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "01");
+    s.h.wm.calls.clear();
+    s.h.Stall(2'000);  // then one pass at 12.5 s: Auto Close's end, due first, closes the window
+    EXPECT_FALSE(s.h.main_open());
+    EXPECT_TRUE(s.h.wm.calls.empty()) << "no topmost move after the close";
+    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+    EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins after the program has ended";
+  }
+  {
+    SCOPED_TRACE("closed by the user mid-run, then late passes");
+    SeededRun s;
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(15);
+    const auto launches = s.h.processes.launches();
+    s.h.CloseBox(m);
+    s.h.wm.calls.clear();
+    s.h.Stall(5'000);
+    s.h.Stall(3'600'000);
+    EXPECT_FALSE(s.h.main_open());
+    EXPECT_EQ(s.h.processes.launches(), launches);
+    EXPECT_TRUE(s.h.wm.calls.empty());
+    EXPECT_FALSE(s.h.desktop.timers().NextDue().has_value());
+  }
+}
+
 // A scan that could not be made changes nothing in its tick, whatever step the run is at; once
 // scans work again the run goes on.
 TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {

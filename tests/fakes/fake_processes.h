@@ -15,17 +15,23 @@ namespace fakes {
 class FakeProcesses : public process::ProcessControl {
  public:
   // How a launched program behaves: it runs until ended, or it is gone before any probe can see it,
-  // having failed (a crash) or having done its work (exit status 0).
-  enum class Ending { Runs, CrashesAtOnce, FinishesAtOnce };
+  // having failed (a crash) or having done its work (exit status 0). A single-instance program runs
+  // unless a process of its image name runs already; then it fails at once.
+  enum class Ending { Runs, CrashesAtOnce, FinishesAtOnce, SingleInstance };
   struct Program {
     std::string image;
     Ending ending = Ending::Runs;
+    // The program file the launcher resolves, as its handle reports it; the image name when empty.
+    std::string file;
+    // A process of this image name that the program leaves running, as a wrapper leaves its tool.
+    std::string leaves_running;
   };
 
   // Running `command_line` starts a process named `image`.
   void Define(const std::string& command_line, const std::string& image, Ending ending = Ending::Runs) {
-    programs_[command_line] = Program{image, ending};
+    programs_[command_line] = Program{image, ending, "", ""};
   }
+  void Define(const std::string& command_line, Program program) { programs_[command_line] = std::move(program); }
   // A process that runs without having been launched by the program.
   void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<State>()}); }
   // Every process of this name ends.
@@ -66,14 +72,23 @@ class FakeProcesses : public process::ProcessControl {
     launches_.push_back(cmd);
     auto it = programs_.find(cmd);
     if (it == programs_.end()) return nullptr;  // nothing to start: the launcher reports and returns
+    const Program& program = it->second;
     auto state = std::make_shared<State>();
-    if (it->second.ending == Ending::Runs) {
-      processes_.push_back(Instance{it->second.image, state});
+    const bool refused = program.ending == Ending::SingleInstance && Running(program.image);
+    if ((program.ending == Ending::Runs || program.ending == Ending::SingleInstance) && !refused) {
+      processes_.push_back(Instance{program.image, state});
     } else {
       state->alive = false;
-      state->success = it->second.ending == Ending::FinishesAtOnce;
+      state->success = program.ending == Ending::FinishesAtOnce;
     }
-    return std::make_unique<Handle>(state);
+    if (!program.leaves_running.empty()) Start(program.leaves_running);
+    auto handle = std::make_unique<Handle>(state);
+    handle->SetProgram(program.file.empty() ? program.image : program.file);
+    return handle;
+  }
+
+  bool SameImageName(std::string_view a, std::string_view b) const override {
+    return Same(std::string(a), std::string(b));
   }
 
  private:

@@ -49,15 +49,12 @@ struct Harness {
   explicit Harness(std::string exe = "TARNWICK") : platform{processes, store, wm, std::move(exe)} {
     desktop.set_host(&host);
   }
-  ~Harness() {
-    if (main_open()) desktop.Close(*main);
-    desktop.CollectClosed();
-  }
+  ~Harness() { desktop.CloseAll(now); }
 
   TARNWICK_MAIN& Open() {
     auto form = std::make_unique<TARNWICK_MAIN>(desktop, platform);
     main = form.get();
-    desktop.Open(std::move(form), nullptr);
+    desktop.Deliver(now, [&] { desktop.Open(std::move(form), nullptr); });
     return *main;
   }
   bool main_open() const { return main && desktop.IsOpen(*main); }
@@ -68,15 +65,22 @@ struct Harness {
   void Advance(ui::Millis ms, ui::Millis step = 100) {
     for (ui::Millis end = now + ms; now < end;) {
       now = std::min(end, now + step);
-      desktop.RunTimers(now);
-      desktop.CollectClosed();
+      desktop.TimerPass(now);
     }
   }
   void Seconds(int s) { Advance(ui::Millis{s} * 1000); }
+  // Virtual time jumps by `ms` with no timer pass in between, as when the event loop stalls or the
+  // machine sleeps; then one late pass runs.
+  void Stall(ui::Millis ms) {
+    now += ms;
+    desktop.TimerPass(now);
+  }
   void Click(ui::Control& c) {
-    desktop.SetNow(now);
-    desktop.UserClick(c);
-    desktop.CollectClosed();
+    desktop.Deliver(now, [&] { desktop.UserClick(c); });
+  }
+  // The user closes a window with its close box.
+  void CloseBox(ui::Form& f) {
+    desktop.Deliver(now, [&] { desktop.UserClose(f); });
   }
 
   ui::Desktop desktop;

@@ -292,9 +292,11 @@ struct FormWindow::Binding {
 };
 
 FormWindow::FormWindow(QtHost& host, ui::Form& form, QWidget* owner_widget)
-    : QWidget(owner_widget, Qt::Window), host_(host), form_(&form) {
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint;
+    : QWidget(owner_widget, owner_widget ? Qt::Dialog : Qt::Window), host_(host), form_(&form) {
+  // A window with an owner is a dialog to the window system: X11 then marks it transient for its
+  // owner (WM_TRANSIENT_FOR), so the window manager keeps it above the owner it blocks.
+  Qt::WindowFlags flags = (owner_widget ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (form.main_style()) flags |= Qt::WindowMinimizeButtonHint;
   setWindowFlags(flags);
   setObjectName(ToQString(form.name()));

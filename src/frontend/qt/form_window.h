@@ -54,6 +54,7 @@ class FormWindow : public QWidget {
   void Sync();
   // Frame position waiting to be handed to the core, if the last move has not been reported.
   std::optional<QPoint> TakePendingMove();
+  bool HasPendingMove() const { return pending_move_.has_value(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -33,6 +33,7 @@ void QtHost::Open(ui::Form& form) {
   FormWindow* owner = form.owner() ? WindowFor(*form.owner()) : nullptr;
   auto* window = new FormWindow(*this, form, owner);
   windows_.push_back(window);
+  if (before_show_) before_show_(window);
   window->show();
 }
 
@@ -52,15 +53,11 @@ ui::Form& QtHost::OpenTopLevel(std::unique_ptr<ui::Form> form) {
 }
 
 void QtHost::CloseTopLevels() {
-  std::vector<ui::Form*> tops;
-  for (ui::Form* f : desktop_.open_forms())
-    if (!f->owner()) tops.push_back(f);
-  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-    ui::Form* f = *it;
-    Dispatch([this, f] {
-      if (desktop_.IsOpen(*f)) desktop_.UserClose(*f);
-    });
-  }
+  if (depth_ > 0) return;  // never from inside an event: its end would collect forms under it
+  ++depth_;
+  const ui::Desktop::Settled settled = desktop_.CloseAll(Now());
+  --depth_;
+  EndEvent(settled);
 }
 
 void QtHost::Sync() {
@@ -117,28 +114,27 @@ void QtHost::Dispatch(F&& forward) {
     return;
   }
   ++depth_;
-  desktop_.SetNow(Now());
-  forward();
+  // Moves reported while the core showed or hid a window are handed in within the same event.
+  const ui::Desktop::Settled settled = desktop_.Deliver(Now(), [&] {
+    forward();
+    FlushMoves();
+  });
   --depth_;
-  EndEvent();
+  EndEvent(settled);
 }
 
 void QtHost::FlushMoves() {
-  ++depth_;
   for (FormWindow* w : std::vector<FormWindow*>(windows_)) {
     if (std::optional<QPoint> p = w->TakePendingMove(); p && w->form())
       desktop_.UserMoved(*w->form(), static_cast<float>(p->x() * kTwipsPerPixel),
                          static_cast<float>(p->y() * kTwipsPerPixel));
   }
-  --depth_;
 }
 
-void QtHost::EndEvent() {
-  FlushMoves();
-  desktop_.CollectClosed();
+void QtHost::EndEvent(const ui::Desktop::Settled& settled) {
   Sync();
-  ArmTimer();
-  if (desktop_.empty()) {
+  ArmTimer(settled.next_due);
+  if (!settled.windows_left) {
     if (!empty_reported_) {
       empty_reported_ = true;
       if (on_empty_) on_empty_();
@@ -148,8 +144,7 @@ void QtHost::EndEvent() {
   }
 }
 
-void QtHost::ArmTimer() {
-  const std::optional<ui::Millis> due = desktop_.timers().NextDue();
+void QtHost::ArmTimer(std::optional<ui::Millis> due) {
   if (!due) {
     timer_.stop();
     return;
@@ -160,13 +155,19 @@ void QtHost::ArmTimer() {
 
 void QtHost::TimerFired() {
   if (depth_ > 0) {
-    ArmTimer();  // never lose the tick: it runs once the event in progress has ended
+    // Never lose the tick: it runs once the event in progress has ended.
+    ArmTimer(desktop_.timers().NextDue());
     return;
   }
   ++depth_;
-  desktop_.RunTimers(Now());
+  const ui::Desktop::Settled settled = desktop_.TimerPass(Now());
   --depth_;
-  EndEvent();
+  // A window the pass moved (its stays-on-top hint re-applied) reports where it is now.
+  if (std::any_of(windows_.begin(), windows_.end(), [](const FormWindow* w) { return w->HasPendingMove(); })) {
+    Dispatch([] {});
+    return;
+  }
+  EndEvent(settled);
 }
 
 }  // namespace qtfe

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ class QtHost : public ui::WindowHost {
   ui::Millis Now() const { return clock_.elapsed(); }
   // What happens when the last window has gone; quitting the application by default.
   void set_on_empty(std::function<void()> f) { on_empty_ = std::move(f); }
+  // Called with each new window after it is built and before it is first shown, so the window
+  // manager port can give it its stacking state from the start.
+  void set_before_show(std::function<void(QWidget*)> f) { before_show_ = std::move(f); }
 
   // Input from the widgets. Each sets the core's clock, forwards, and then ends the event.
   void Click(ui::Control& control);
@@ -56,8 +60,9 @@ class QtHost : public ui::WindowHost {
  private:
   template <class F>
   void Dispatch(F&& forward);
-  void EndEvent();
-  void ArmTimer();
+  // After every event: widgets synced, the native timer armed, the program ended with no window left.
+  void EndEvent(const ui::Desktop::Settled& settled);
+  void ArmTimer(std::optional<ui::Millis> due);
   void TimerFired();
   void FlushMoves();
   FormWindow* WindowFor(const ui::Form& form) const;
@@ -73,6 +78,7 @@ class QtHost : public ui::WindowHost {
   int depth_ = 0;
   bool empty_reported_ = false;
   std::function<void()> on_empty_;
+  std::function<void(QWidget*)> before_show_;
 };
 
 }  // namespace qtfe

@@ -39,8 +39,25 @@ xcb_atom_t Intern(xcb_connection_t* c, std::string_view name) {
 
 }  // namespace
 
-X11WindowManager::X11WindowManager(QtHost& host) : host_(host) {}
-X11WindowManager::~X11WindowManager() = default;
+X11WindowManager::X11WindowManager(QtHost& host) : host_(host) {
+  host_.set_before_show([this](QWidget* window) { BeforeShow(window); });
+}
+
+X11WindowManager::~X11WindowManager() { host_.set_before_show(nullptr); }
+
+void X11WindowManager::BeforeShow(QWidget* window) {
+  bool owner_topmost = false;
+  for (QWidget* w : host_.Widgets()) {
+    if (w == window || !topmost_.count(static_cast<ui::NativeWindow>(w->winId()))) continue;
+    const std::vector<QWidget*> owned = host_.OwnedWindows(w);
+    if (std::find(owned.begin(), owned.end(), window) != owned.end()) owner_topmost = true;
+  }
+  if (!owner_topmost) return;
+  Probe();
+  // Not yet mapped: Qt maps it with _NET_WM_STATE_ABOVE already set, so it never shows beneath.
+  if (xcb_) window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  else Pin(window);
+}
 
 void X11WindowManager::Probe() {
   if (probed_) return;

@@ -25,6 +25,9 @@ class X11WindowManager : public ui::WindowManager {
 
   // Whether the running window manager takes _NET_WM_STATE_ABOVE requests (asked once, on first use).
   bool UsesEwmh();
+  // A window about to be shown for the first time: one owned by a topmost window opens in the
+  // topmost band itself, rather than under its owner until the next always-on-top tick.
+  void BeforeShow(QWidget* window);
 
  private:
   struct Xcb;

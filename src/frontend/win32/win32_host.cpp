@@ -166,14 +166,15 @@ ui::Millis Win32Host::Now() const { return static_cast<ui::Millis>(GetTickCount6
 
 void Win32Host::Deliver(const std::function<void()>& event) {
   ++core_depth_;
-  desktop_.SetNow(Now());
-  event();
-  desktop_.CollectClosed();
+  const ui::Desktop::Settled settled = desktop_.Deliver(Now(), event);
   --core_depth_;
-  if (core_depth_ > 0) return;
+  if (core_depth_ == 0) Settle(settled);
+}
+
+void Win32Host::Settle(const ui::Desktop::Settled& settled) {
   Sync();
-  RearmTimer();
-  if (desktop_.empty()) PostQuitMessage(0);
+  RearmTimer(settled.next_due);
+  if (!settled.windows_left) PostQuitMessage(0);
 }
 
 void Win32Host::Forward(const std::function<void()>& event) {
@@ -441,8 +442,7 @@ HBRUSH Win32Host::BrushFor(COLORREF colour) {
 
 // ---- Time -------------------------------------------------------------------------------------
 
-void Win32Host::RearmTimer() {
-  const auto due = desktop_.timers().NextDue();
+void Win32Host::RearmTimer(std::optional<ui::Millis> due) {
   if (!due) {
     KillTimer(timer_window_, kCoreTimer);
     return;
@@ -460,7 +460,10 @@ LRESULT CALLBACK Win32Host::TimerProc(HWND hwnd, UINT message, WPARAM wparam, LP
   if (host != nullptr && message == WM_TIMER && wparam == kCoreTimer) {
     // Timers run even while a modal window is open; only input is refused.
     if (host->core_depth_ == 0) {
-      host->Deliver([host] { host->desktop_.RunTimers(host->Now()); });
+      ++host->core_depth_;
+      const ui::Desktop::Settled settled = host->desktop_.TimerPass(host->Now());
+      --host->core_depth_;
+      host->Settle(settled);
     }
     return 0;
   }
@@ -636,10 +639,11 @@ void Win32Host::StoreForSessionEnd(const FormView& view) {
 }
 
 void Win32Host::CloseEverything() {
-  std::vector<ui::Form*> tops;
-  for (ui::Form* f : desktop_.open_forms())
-    if (f->owner() == nullptr) tops.push_back(f);
-  for (ui::Form* f : tops) Forward([this, f] { desktop_.UserClose(*f); });
+  if (core_depth_ > 0) return;
+  ++core_depth_;
+  const ui::Desktop::Settled settled = desktop_.CloseAll(Now());
+  --core_depth_;
+  Settle(settled);
 }
 
 // ---- The message loop -------------------------------------------------------------------------

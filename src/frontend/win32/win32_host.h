@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -70,7 +71,9 @@ class Win32Host : public ui::WindowHost {
   void Paint(FormView& view);
   void SyncForm(FormView& view);
   void Sync();
-  void RearmTimer();
+  void RearmTimer(std::optional<ui::Millis> due);
+  // After every event: windows brought up to date, the timer re-armed, the loop ended with no window.
+  void Settle(const ui::Desktop::Settled& settled);
   void Forward(const std::function<void()>& event);
   void ReportMove(FormView& view);
   void OnTextChanged(ControlView& cv);
