@@ -3,6 +3,7 @@
 // user's input and the passing of time to the core.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,7 +51,17 @@ class Desktop {
   void UserEdit(TextBox& box, std::string text);
   void UserMoved(Form& form, float left, float top);
   void UserClose(Form& form) { Close(form); }
-  void RunTimers(Millis now) { timers_.RunDue(now); }
+  void RunTimers(Millis now) {
+    if (pass_begins_) pass_begins_();
+    timers_.RunDue(now);
+    if (pass_ends_) pass_ends_();
+  }
+  // Called around every timer pass, so a port can share work among the ticks of one pass: the
+  // process port reads the process list at most once per pass.
+  void set_timer_pass_hooks(std::function<void()> begins, std::function<void()> ends) {
+    pass_begins_ = std::move(begins);
+    pass_ends_ = std::move(ends);
+  }
   // Deletes the forms that closed during the last event; call it when the event has ended.
   void CollectClosed();
 
@@ -60,6 +71,8 @@ class Desktop {
   std::vector<std::unique_ptr<Form>> owned_;
   std::vector<Form*> open_;
   std::vector<std::unique_ptr<Form>> closed_;
+  std::function<void()> pass_begins_;
+  std::function<void()> pass_ends_;
 };
 
 }  // namespace ui
