@@ -4,12 +4,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace process {
@@ -92,13 +95,80 @@ bool AllDigits(const char* text) {
 
 bool IsPidName(const char* name) { return AllDigits(name) && std::strlen(name) <= 20; }
 
+}  // namespace
+
+// Command-line files of the processes on the list, kept open from one scan to the next: reading an
+// open one again costs a fraction of opening it. No content is kept, only the descriptor, and a
+// read through it gives exactly what a fresh open would read now: procfs ties the open file to the
+// process it was opened for, so once that process has been reaped the read fails (ESRCH) and the
+// pid, possibly reused by another process, is opened afresh. Only on a real procfs, and never more
+// than half of the descriptors the program may open.
+class HeldCommandLines {
+ public:
+  explicit HeldCommandLines(const std::string& proc_root) {
+    struct statfs info {};
+    constexpr long kProcSuperMagic = 0x9fa0;
+    if (::statfs(proc_root.c_str(), &info) != 0 || static_cast<long>(info.f_type) != kProcSuperMagic) return;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+    budget_ = static_cast<std::size_t>(limit.rlim_cur / 2);
+  }
+  ~HeldCommandLines() {
+    for (const auto& [pid, held] : held_) ::close(held.fd);
+  }
+  HeldCommandLines(const HeldCommandLines&) = delete;
+  HeldCommandLines& operator=(const HeldCommandLines&) = delete;
+
+  bool enabled() const { return budget_ > 0; }
+  // A new listing begins; pids it does not show are closed by Sweep once it has shown them all.
+  void BeginListing() { ++listing_; }
+  void Seen(const std::string& pid) {
+    if (const auto it = held_.find(pid); it != held_.end()) it->second.listing = listing_;
+  }
+  void Sweep() {
+    std::erase_if(held_, [this](const auto& entry) {
+      if (entry.second.listing == listing_) return false;
+      ::close(entry.second.fd);
+      return true;
+    });
+  }
+  int Find(const std::string& pid) const {
+    const auto it = held_.find(pid);
+    return it == held_.end() ? -1 : it->second.fd;
+  }
+  void Forget(const std::string& pid) {
+    if (const auto it = held_.find(pid); it != held_.end()) {
+      ::close(it->second.fd);
+      held_.erase(it);
+    }
+  }
+  // Takes the descriptor when there is room; false leaves it to the caller to close.
+  bool Keep(const std::string& pid, int fd) {
+    if (held_.size() >= budget_) return false;
+    held_[pid] = Held{fd, listing_};
+    return true;
+  }
+
+ private:
+  struct Held {
+    int fd;
+    std::uint64_t listing;
+  };
+  std::size_t budget_ = 0;
+  std::uint64_t listing_ = 0;
+  std::unordered_map<std::string, Held> held_;
+};
+
+namespace {
+
 // What one /proc folder (a process, or one thread of it) tells about its image. Each fact is read
 // at most once and only when asked for, so a fact kept for a pass is one the pass had to read.
 class Facts {
  public:
   enum class Link : unsigned char { Unread, Read, NoImage, Unreadable };
 
-  explicit Facts(std::string folder) : folder_(std::move(folder)) {}
+  // `held` (for the processes of a listing, not for threads) keeps the command line open.
+  explicit Facts(std::string folder, HeldCommandLines* held = nullptr) : folder_(std::move(folder)), held_(held) {}
 
   const std::string& folder() const { return folder_; }
 
@@ -151,34 +221,45 @@ class Facts {
   std::string Path(const char* leaf) const { return folder_ + "/" + leaf; }
 
   bool ReadFirstArgument(int proc_fd) {
-    const int fd = ::openat(proc_fd, Path("cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
     char buffer[4096];
-    ssize_t n;
-    do {
-      n = ::read(fd, buffer, sizeof buffer);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) {
-      ::close(fd);
-      return false;
+    int fd = held_ != nullptr ? held_->Find(folder_) : -1;
+    bool kept = fd >= 0;
+    ssize_t n = kept ? ReadAt(fd, buffer, sizeof buffer, 0) : -1;
+    if (kept && n < 0) {
+      held_->Forget(folder_);  // its process was reaped: the pid is opened afresh
+      kept = false;
     }
-    const std::string_view chunk(buffer, static_cast<std::size_t>(n));
-    const std::size_t end = chunk.find('\0');
-    argument_.assign(chunk.substr(0, end));
-    if (end == std::string_view::npos && static_cast<std::size_t>(n) == sizeof buffer) {
+    if (!kept) {
+      fd = ::openat(proc_fd, Path("cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return false;
+      n = ReadAt(fd, buffer, sizeof buffer, 0);
+      kept = held_ != nullptr && held_->enabled() && n >= 0 && held_->Keep(folder_, fd);
+    }
+    bool present = n > 0;
+    if (present) {
+      const std::string_view chunk(buffer, static_cast<std::size_t>(n));
+      const std::size_t end = chunk.find('\0');
+      argument_.assign(chunk.substr(0, end));
       // A first argument longer than the buffer: rare enough to read on in pieces.
-      for (;;) {
-        const ssize_t more = ::read(fd, buffer, sizeof buffer);
-        if (more < 0 && errno == EINTR) continue;
-        if (more <= 0) break;
-        const std::string_view next(buffer, static_cast<std::size_t>(more));
+      for (off_t at = n; end == std::string_view::npos && static_cast<std::size_t>(n) == sizeof buffer; at += n) {
+        n = ReadAt(fd, buffer, sizeof buffer, at);
+        if (n <= 0) break;
+        const std::string_view next(buffer, static_cast<std::size_t>(n));
         const std::size_t nul = next.find('\0');
         argument_.append(next.substr(0, nul));
         if (nul != std::string_view::npos) break;
       }
     }
-    ::close(fd);
-    return true;
+    if (!kept) ::close(fd);
+    return present;
+  }
+
+  static ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t at) {
+    ssize_t n;
+    do {
+      n = ::pread(fd, buffer, size, at);
+    } while (n < 0 && errno == EINTR);
+    return n;
   }
 
   bool ReadEnded(int proc_fd) const {
@@ -197,6 +278,7 @@ class Facts {
   }
 
   std::string folder_;
+  HeldCommandLines* held_;
   Link link_ = Link::Unread;
   std::string target_;
   signed char argument_state_ = kUnread;
@@ -339,7 +421,8 @@ struct ProcProbe::Pass {
   std::vector<Facts> processes;
 };
 
-ProcProbe::ProcProbe(std::string proc_root) : proc_root_(std::move(proc_root)) {}
+ProcProbe::ProcProbe(std::string proc_root)
+    : proc_root_(std::move(proc_root)), held_(std::make_unique<HeldCommandLines>(proc_root_)) {}
 ProcProbe::~ProcProbe() = default;
 
 void ProcProbe::BeginPass() { pass_ = std::make_unique<Pass>(); }
@@ -355,12 +438,15 @@ Probe ProcProbe::IsRunning(std::string_view image_name, const std::vector<pid_t>
     if (list.fd() < 0) return Probe::Unknown;
     if (OwnChildMatches(list.fd(), own_children, image_name)) return Probe::Running;
     bool found = false;
+    held_->BeginListing();
     const bool readable = list.ForEach([&](const char* pid) {
-      Facts facts(pid);
+      Facts facts(pid, held_.get());
+      held_->Seen(facts.folder());
       found = ProcessMatches(facts, list.fd(), image_name);
       return found;
     });
     if (found) return Probe::Running;
+    if (readable) held_->Sweep();  // the whole list was read: what it lacks has gone
     return readable ? Probe::NotRunning : Probe::Unknown;
   }
 
@@ -372,10 +458,12 @@ Probe ProcProbe::IsRunning(std::string_view image_name, const std::vector<pid_t>
   // A program started during the pass may not be on the list yet: the pass lists afresh.
   if (!pass.listed || pass.launches != launches) {
     pass.processes.clear();
+    held_->BeginListing();
     pass.unreadable = !pass.list->ForEach([&](const char* pid) {
-      pass.processes.emplace_back(pid);
+      held_->Seen(pass.processes.emplace_back(pid, held_.get()).folder());
       return false;
     });
+    if (!pass.unreadable) held_->Sweep();
     pass.listed = true;
     pass.launches = launches;
   }

@@ -17,6 +17,8 @@ namespace process {
 // letters of Latin-1, Latin Extended-A, Greek and Cyrillic. Other bytes must match exactly.
 bool SameImageName(std::string_view a, std::string_view b);
 
+class HeldCommandLines;
+
 class ProcProbe {
  public:
   // `proc_root` is where the process list is read; tests point it elsewhere.
@@ -38,6 +40,7 @@ class ProcProbe {
  private:
   struct Pass;
   std::string proc_root_;
+  std::unique_ptr<HeldCommandLines> held_;
   std::unique_ptr<Pass> pass_;
 };
 
