@@ -3,6 +3,8 @@
 // real processes start, end, change their image or argv[0], and leave zombie leaders behind.
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <deque>
@@ -220,6 +222,57 @@ TEST_F(ProbeEquivalence, AnotherUsersProcessesAndAProbeMadeAsAnotherUser) {
   EXPECT_EQ(WaitForExit(prober), 0) << "probes made as another user disagreed";
   fifo.Tell("exit");
   my_fifo.Tell("exit");
+}
+
+// Pid reuse for real: in a pid namespace of its own the test sets the last pid, so the next
+// program gets the pid of one that has just been reaped, while the control still holds what it
+// opened for the first. Each program matches by argv[0] alone, so its command line decides.
+int ReusePidInOwnNamespace(const fs::path& proc, const fs::path& program) {
+  if (::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0) return 78;
+  process::LinuxProcessControl control(proc.string());
+  const auto ask = [&](const std::string& name) {
+    const process::TimerPass pass(control);
+    return control.IsProcessRunning(name);
+  };
+  const auto started = [&](pid_t pid, const std::string& argv0) {
+    return WaitUntil([&] { return ReadText(proc / std::to_string(pid) / "cmdline").starts_with(argv0 + '\0'); });
+  };
+  const pid_t first = SpawnDirect(program, {"tnw-reused-first", "60"});
+  if (first <= 0 || !started(first, "tnw-reused-first")) return 79;
+  if (ask("tnw-reused-absent") != Probe::NotRunning || ask("tnw-reused-first") != Probe::Running) return 10;
+  ::kill(first, SIGKILL);
+  WaitForExit(first);
+  WriteText(proc / "sys/kernel/ns_last_pid", std::to_string(first - 1));
+  const pid_t second = SpawnDirect(program, {"tnw-reused-second", "60"});
+  if (second != first) return 79;  // the pid could not be played back
+  if (!started(second, "tnw-reused-second")) return 79;
+  int wrong = 0;
+  for (const auto& [name, answer] : {std::pair{"tnw-reused-first", Probe::NotRunning}, {"tnw-reused-second", Probe::Running}}) {
+    wrong += ask(name) != answer;
+    wrong += process::LinuxProcessControl(proc.string()).IsProcessRunning(name) != answer;
+  }
+  ::kill(second, SIGKILL);
+  WaitForExit(second);
+  return wrong;
+}
+
+TEST_F(ProbeEquivalence, AReusedPidIsJudgedByTheProcessThatHasItNow) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root for a pid namespace";
+  const fs::path program = CopyExecutable("/bin/sleep", temp() / "pub", "tnw-reused-exe");
+  fs::create_directories(temp() / "proc");
+  const pid_t outer = ::fork();
+  if (outer == 0) {
+    if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      _exit(77);
+    }
+    const pid_t init = ::fork();  // the first process of the new namespace
+    if (init == 0) _exit(ReusePidInOwnNamespace(temp() / "proc", program));
+    _exit(WaitForExit(init));
+  }
+  const int status = WaitForExit(outer);
+  if (status == 77 || status == 78) GTEST_SKIP() << "pid namespaces or a proc mount are not allowed here";
+  if (status == 79) GTEST_SKIP() << "the namespace's last pid could not be set";
+  EXPECT_EQ(status, 0) << "answers about a reused pid were wrong";
 }
 
 }  // namespace
