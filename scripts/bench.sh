@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Performance figures of TARNWICK on this machine, side by side with their floors, in one run:
 # probe time, start-up time and memory, CPU while a run waits, click handling under load.
-#   bench.sh [BUILD_DIR]      (about four and a half minutes; needs Xvfb, openbox, xdotool)
+# Last, CPU while a run waits at 150, 400 and 2,000 processes, beside the build before (Release both).
+#   bench.sh [BUILD_DIR]      (about nine minutes; needs Xvfb, openbox, xdotool)
+#   bench.sh --waiting        (only the waiting-CPU comparison, about five minutes)
+# TARNWICK_PREV_COMMIT (default 42c074e) is the build before; it is built in a git worktree under /tmp
+# that is kept for later runs (remove it with `git worktree remove --force /tmp/tarnwick-prev-COMMIT`).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+only_waiting=0
+if [ "${1:-}" = --waiting ]; then only_waiting=1; shift; fi
 build=${1:-$here/build}
 bin=$build/bin
 
@@ -13,8 +19,24 @@ if [ ! -f "$build/CMakeCache.txt" ]; then  # a new build folder: configured as s
 elif ! grep -q 'first_paint' "$build/build.ninja"; then  # an existing one keeps its type and flags
   cmake -S "$here" -B "$build" >/dev/null
 fi
-cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency probe_bench \
-  MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
+[ "$only_waiting" = 1 ] || cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency \
+  probe_bench MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
+
+# The waiting comparison uses two Release builds: this tree's and the commit before this work's.
+# GCC 12 at -O3 reports a false -Wrestrict inside libstdc++'s string code, so that one is no error.
+prev_commit=${TARNWICK_PREV_COMMIT:-42c074e}
+prev_src=/tmp/tarnwick-prev-$prev_commit
+release_new=$here/build-release
+release_old=$prev_src/build-release
+release_build() {  # $1 source tree, $2 build folder
+  [ -f "$2/CMakeCache.txt" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
+  cmake --build "$2" -j2 --target TARNWICK MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN \
+    NODE-CLI-STANDIN >/dev/null
+}
+[ -d "$prev_src" ] || git -C "$here" worktree add --detach "$prev_src" "$prev_commit" >/dev/null 2>&1
+release_build "$prev_src" "$release_old"
+release_build "$here" "$release_new"
 
 work=$(mktemp -d /tmp/tarnwick-bench.XXXXXX)
 export XDG_RUNTIME_DIR=$work/runtime
@@ -101,11 +123,87 @@ window_of() {  # the mapped X window named $2 (xdotool ignores case; Qt's hidden
 # The Always On Top tick box: x 5160..6015, y 1200..1575 twips in the client area, 15 twips a pixel.
 tick_rect=344,80,57,25
 
+# ---- 5. CPU while a run waits, at 150, 400 and 2,000 processes, beside the build before ---------------
+# Both builds run the same waiting run side by side (each on its own display, with its own store and
+# stand-ins), so both see the same process list and the same load. Sleepers are added until /proc holds
+# the number of processes asked for; each figure is the CPU time the program used (the run time of all
+# its threads from /proc/PID/task/*/schedstat, with utime+stime in clock ticks beside it) over a fixed
+# 60 s of wall time. CPU time, unlike wall time, is not stretched by other work on the machine.
+proc_count() { local p=(/proc/[0-9]*); echo "${#p[@]}"; }
+waiting_section() {
+  echo "== 5. CPU while a run waits for CORVANT, 60 s per size: this build against $prev_commit (Release both) =="
+  local hz crowd=() size who
+  hz=$(getconf CLK_TCK)
+  for size in 150 400 2000; do
+    # The machine's processes are there before the run starts, as they are on a desktop: the run's own
+    # programs are the newest, so a scan that finds them has read every other process first.
+    local have
+    have=$(proc_count)
+    for ((i = have + 8; i < size; i++)); do
+      sleep 3600 &
+      crowd+=($!)
+      started+=($!)
+    done
+    for who in new old; do
+      local b=$release_new/bin display=$main_display
+      [ "$who" = old ] && b=$release_old/bin display=$idle_display
+      local state=$work/state-wait-$who-$size
+      export XDG_CONFIG_HOME=$work/config-wait-$who-$size
+      mkdir -p -m 700 "$XDG_CONFIG_HOME"
+      mkdir -p "$state"
+      bin=$b seed_store "TARNWICK-WAIT-$who" "$b/MF-CORVANT-STANDIN --state $state --catch-up-ms 600000" \
+        MF-CORVANT-STANDIN "$state"
+      TARNWICK_STANDIN_STATE=$state bin=$b start_tarnwick "TARNWICK-WAIT-$who" "$display"
+      printf -v "wait_pid_$who" %s "$last_pid"
+    done
+    for who in new old; do
+      wait_log "$work/state-wait-$who-$size" "MF-CORVANT-STANDIN started" 1 60
+      wait_log "$work/state-wait-$who-$size" "MF-PELLUM-ON done" 1 60  # its watcher now asks for a gone name
+    done
+    sleep 2
+    local t0n t0o n0n n0o t1n t1o n1n n1o start_s elapsed count pn po
+    count=$(proc_count)
+    t0n=$(cpu_ticks "$wait_pid_new"); n0n=$(cpu_ns "$wait_pid_new")
+    t0o=$(cpu_ticks "$wait_pid_old"); n0o=$(cpu_ns "$wait_pid_old")
+    start_s=$(date +%s.%N)
+    sleep 60
+    elapsed=$(awk -v a="$start_s" -v b="$(date +%s.%N)" 'BEGIN {print b - a}')
+    t1n=$(cpu_ticks "$wait_pid_new"); n1n=$(cpu_ns "$wait_pid_new")
+    t1o=$(cpu_ticks "$wait_pid_old"); n1o=$(cpu_ns "$wait_pid_old")
+    pn=$(awk -v d=$((n1n - n0n)) -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / 1e9 / s}')
+    po=$(awk -v d=$((n1o - n0o)) -v s="$elapsed" 'BEGIN {printf "%.3f", 100 * d / 1e9 / s}')
+    printf '%5s processes (%s in /proc): this build %s %% of one core (%s ticks), %s %s %% (%s ticks): %s× less\n' \
+      "$size" "$count" "$pn" $((t1n - t0n)) "$prev_commit" "$po" $((t1o - t0o)) "$(ratio "$po" "$pn")"
+    echo "      stand-ins of the two runs: $(ps -o comm= --ppid "$wait_pid_new,$wait_pid_old" | sort | uniq -c |
+      awk '{printf "%s %s  ", $1, $2}')"
+    # Pids wrap (pid_max), so the run's programs are not always last in /proc's (numeric) order; a scan
+    # that finds one stops there, which is what the build before pays for its three hits a second.
+    echo "      in /proc order, the $prev_commit run's programs come after: $(ps -o pid=,comm= --ppid "$wait_pid_old" |
+      while read -r kid name; do
+        printf '%s %s, ' "$name" "$(ls /proc | grep -E '^[0-9]+$' | awk -v p="$kid" '$1 < p' | wc -l)"
+      done) of $count processes"
+    stop_tarnwick "$wait_pid_new"
+    stop_tarnwick "$wait_pid_old"
+  done
+  echo "  (CPU: the run time of all the program's threads from /proc/PID/task/*/schedstat over 60 s of wall"
+  echo "   time; ticks: utime+stime in 1/$hz s over the same time)"
+  for p in "${crowd[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+
 echo "TARNWICK benchmark — $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, $(uname -r), build: $build" \
      "(CMAKE_BUILD_TYPE='$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt")')"
 echo
 
 mark=$SECONDS
+if [ "$only_waiting" = 1 ]; then
+  start_display main
+  start_display idle
+  main_display=$(display_of main)
+  idle_display=$(display_of idle)
+  waiting_section
+  echo "done in $SECONDS s"
+  exit 0
+fi
 # ---- 1. probe time ---------------------------------------------------------------------------------
 echo "== 1. IsProcessRunning against pgrep -x -i and psutil (build/bin/probe_bench) =="
 if ! PYTHON=${PYTHON:-/usr/bin/python3} "$bin/probe_bench"; then
@@ -228,6 +326,9 @@ echo "TARNWICK, run waiting + 400 processes + CORVANT crashing each second: $bus
 echo "  (processes in /proc: $(ls -d /proc/[0-9]* 2>/dev/null | wc -l); CORVANT launches so far: $(grep -c 'MF-CORVANT-STANDIN started' "$state/log.txt"))"
 stop_tarnwick "$click_pid"
 for p in "${crowd[@]}"; do kill "$p" 2>/dev/null || true; done
+echo "(section took $((SECONDS - mark)) s)"; mark=$SECONDS
+echo
+waiting_section
 echo "(section took $((SECONDS - mark)) s)"
 echo
 echo "done in $SECONDS s"

@@ -105,6 +105,9 @@ TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
       store_(platform.store, platform.exe_name) {
   g_main_window = this;
   set_main_style(true);
+  // The watchers that tick together share one reading of the process list.
+  process::ProcessControl& processes = platform.processes;
+  desktop.set_timer_pass_hooks([&processes] { processes.BeginPass(); }, [&processes] { processes.EndPass(); });
 
   StyleTitle(MF_SE_UI_TITLE);
   StyleTitle(APP_EXE_NAME_LABEL);

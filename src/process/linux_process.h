@@ -5,13 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "process/linux_probe.h"
 #include "process/process.h"
 
 namespace process {
-
-// True when two file names are the same ignoring letter case: ASCII, and the two-byte UTF-8
-// letters of Latin-1, Latin Extended-A, Greek and Cyrillic. Other bytes must match exactly.
-bool SameImageName(std::string_view a, std::string_view b);
 
 class ReapList;
 
@@ -28,9 +25,11 @@ class LinuxProcessControl final : public ProcessControl {
   bool SameImageName(std::string_view a, std::string_view b) const override {
     return process::SameImageName(a, b);
   }
+  void BeginPass() override;
+  void EndPass() override;
 
  private:
-  std::string proc_root_;
+  ProcProbe probe_;
   // Shared with the handles, which may outlive this object and still reap their own child.
   std::shared_ptr<ReapList> reap_list_;
 };

@@ -48,6 +48,25 @@ class ProcessControl {
     }
     return true;
   }
+
+  // A timer pass: the ticks due at one moment, run one after the other. Between these two calls
+  // every probe may be answered from one reading of the process list, taken at the pass's first
+  // probe; a launch made during the pass makes the next probe read the list afresh. Outside a pass
+  // every probe reads its own. The front end's timer routine brackets each pass with them.
+  virtual void BeginPass() {}
+  virtual void EndPass() {}
+};
+
+// Brackets one timer pass of a port (see ProcessControl::BeginPass).
+class TimerPass {
+ public:
+  explicit TimerPass(ProcessControl& control) : control_(control) { control_.BeginPass(); }
+  ~TimerPass() { control_.EndPass(); }
+  TimerPass(const TimerPass&) = delete;
+  TimerPass& operator=(const TimerPass&) = delete;
+
+ private:
+  ProcessControl& control_;
 };
 
 }  // namespace process

@@ -56,16 +56,35 @@ bool Win32ProcessControl::SameImageName(std::string_view a, std::string_view b) 
                               TRUE) == CSTR_EQUAL;
 }
 
+Win32ProcessControl::~Win32ProcessControl() { DropPassSnapshot(); }
+
+void Win32ProcessControl::BeginPass() {
+  DropPassSnapshot();
+  in_pass_ = true;
+}
+
+void Win32ProcessControl::EndPass() {
+  DropPassSnapshot();
+  in_pass_ = false;
+}
+
+void Win32ProcessControl::DropPassSnapshot() {
+  if (pass_snapshot_ != nullptr) CloseHandle(pass_snapshot_);
+  pass_snapshot_ = nullptr;
+}
+
 Probe Win32ProcessControl::IsProcessRunning(std::string_view image_name) {
   // A path is never an image name; answering "not running" keeps a stray value from matching.
   if (image_name.empty() || image_name.find_first_of("\\/") != std::string_view::npos) return Probe::NotRunning;
   const std::wstring wanted = Widen(image_name);
 
-  const HANDLE snapshot = snapshot_();
+  // Walking a snapshot again (Process32FirstW starts over) reads the same list, taken once a pass.
+  const HANDLE snapshot = pass_snapshot_ != nullptr ? pass_snapshot_ : snapshot_();
   if (snapshot == INVALID_HANDLE_VALUE || snapshot == nullptr) {
     ReportProblem("cannot read the process list (error " + std::to_string(GetLastError()) + ")");
     return Probe::Unknown;
   }
+  if (in_pass_) pass_snapshot_ = snapshot;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   Probe answer = Probe::NotRunning;
@@ -76,11 +95,13 @@ Probe Win32ProcessControl::IsProcessRunning(std::string_view image_name) {
       break;
     }
   }
-  CloseHandle(snapshot);
+  if (snapshot != pass_snapshot_) CloseHandle(snapshot);
   return answer;
 }
 
 std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_view command_line) {
+  // What this launch starts may be missing from a snapshot taken earlier in the pass.
+  DropPassSnapshot();
   if (command_line.empty()) {
     ReportProblem("nothing to start: the command line is empty");
     return nullptr;

@@ -42,13 +42,23 @@ class Win32ProcessControl : public ProcessControl {
   using SnapshotFunction = std::function<HANDLE()>;
   Win32ProcessControl();
   explicit Win32ProcessControl(SnapshotFunction snapshot) : snapshot_(std::move(snapshot)) {}
+  ~Win32ProcessControl() override;
+  Win32ProcessControl(const Win32ProcessControl&) = delete;
+  Win32ProcessControl& operator=(const Win32ProcessControl&) = delete;
 
   Probe IsProcessRunning(std::string_view image_name) override;
   std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
   bool SameImageName(std::string_view a, std::string_view b) const override;
+  // One snapshot serves every probe of a timer pass; a launch during the pass drops it.
+  void BeginPass() override;
+  void EndPass() override;
 
  private:
+  void DropPassSnapshot();
+
   SnapshotFunction snapshot_;
+  bool in_pass_ = false;
+  HANDLE pass_snapshot_ = nullptr;
 };
 
 }  // namespace process

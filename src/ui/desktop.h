@@ -72,6 +72,12 @@ class Desktop {
   // The session may be about to end: every open window stores what it stores as it closes, and
   // stays open, for the end may yet be called off.
   void StoreAll();
+  // Called around every timer pass, so a port can share work among the ticks of one pass: the
+  // process port reads the process list at most once per pass.
+  void set_timer_pass_hooks(std::function<void()> begins, std::function<void()> ends) {
+    pass_begins_ = std::move(begins);
+    pass_ends_ = std::move(ends);
+  }
   // Deletes the forms that closed; Deliver calls it, and a program's very end may.
   void CollectClosed();
 
@@ -82,6 +88,8 @@ class Desktop {
   std::vector<Form*> open_;
   std::vector<std::unique_ptr<Form>> closed_;
   int depth_ = 0;
+  std::function<void()> pass_begins_;
+  std::function<void()> pass_ends_;
 };
 
 }  // namespace ui

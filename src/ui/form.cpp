@@ -116,7 +116,11 @@ Desktop::Settled Desktop::Deliver(Millis now, const std::function<void()>& input
 }
 
 Desktop::Settled Desktop::TimerPass(Millis now) {
-  return Deliver(now, [this, now] { timers_.RunDue(now); });
+  return Deliver(now, [this, now] {
+    if (pass_begins_) pass_begins_();
+    timers_.RunDue(now);
+    if (pass_ends_) pass_ends_();
+  });
 }
 
 Desktop::Settled Desktop::CloseAll(Millis now) {

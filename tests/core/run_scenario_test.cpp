@@ -69,6 +69,8 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
     EXPECT_EQ(h.Stored(s.substr(0, s.find('='))), s.substr(s.find('=') + 1));
   }
   EXPECT_FALSE(h.processes.Running("qt")) << "the node was stopped by its stop command";
+  EXPECT_GT(h.processes.probes(), 20);
+  EXPECT_EQ(h.processes.probes_outside_pass(), 0) << "every watcher probes inside its timer pass";
 }
 
 TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmedUntilAutoCloseIsTicked) {

@@ -60,9 +60,14 @@ class FakeProcesses : public process::ProcessControl {
     return static_cast<int>(std::count(launches_.begin(), launches_.end(), command_line));
   }
   int probes() const { return probes_; }
+  // Probes made while no timer pass was open (a click's probe, or a pass the core forgot to open).
+  int probes_outside_pass() const { return probes_outside_pass_; }
+  void BeginPass() override { in_pass_ = true; }
+  void EndPass() override { in_pass_ = false; }
 
   process::Probe IsProcessRunning(std::string_view image_name) override {
     ++probes_;
+    if (!in_pass_) ++probes_outside_pass_;
     if (scan_fails_) return process::Probe::Unknown;
     return Running(std::string(image_name)) ? process::Probe::Running : process::Probe::NotRunning;
   }
@@ -117,6 +122,8 @@ class FakeProcesses : public process::ProcessControl {
   std::vector<std::string> launches_;
   bool scan_fails_ = false;
   int probes_ = 0;
+  int probes_outside_pass_ = 0;
+  bool in_pass_ = false;
 };
 
 }  // namespace fakes

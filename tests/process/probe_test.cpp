@@ -1,6 +1,7 @@
 // The /proc probe: the matching rules on a hand-made process tree where every case can be set up
 // exactly, then on a real stand-in followed from its start through an upgrade to its end.
 #include <cctype>
+#include <map>
 
 #include "test_support.h"
 
@@ -56,6 +57,46 @@ TEST_F(FakeProcTree, MatchesTheFileNameOfTheExecutableOrFirstArgumentOfLiveProce
       {"Delta", no}, {"Epsilon", yes}, {"tarnwick-node-l", no}, {"tarnwick-node-long-name", yes}, {"zeta", yes},
       {"arg", no}, {"Eta", no}};
   for (const auto& [name, answer] : asked) EXPECT_EQ(Ask(name), answer) << name;
+}
+
+// Pid reuse, other users' unreadable links and zombie leaders, played exactly: a pass of a control
+// that lived through the change agrees with a fresh scan and with what the tree holds.
+TEST_F(FakeProcTree, APassAgreesWithAFreshScanThroughPidReuseUnreadableLinksAndZombieLeaders) {
+  const auto task = [&](const std::string& pid, const std::string& tid, const char* exe, const std::string& cmdline,
+                        const std::string& stat) {
+    const fs::path folder = temp() / "proc" / pid / "task" / tid;
+    fs::create_directories(folder);
+    if (exe != nullptr) fs::create_symlink(exe, folder / "exe");
+    WriteText(folder / "cmdline", cmdline);
+    WriteText(folder / "stat", stat);
+  };
+  Add("200", "/a/tnwOld", "tnwOld\0"s, "200 (tnwOld) S 1");
+  Add("201", "", "/b/tnwOther\0"s, "201 (tnwOther) S 1");  // another user's: only argv[0] to go by
+  Add("202", nullptr, "", "202 (tnwThreads) Z 1");          // its main thread has ended ...
+  task("202", "202", nullptr, "", "202 (tnwThreads) Z 1");
+  task("202", "203", "/c/tnwThreads", "/c/tnwThreads-arg\0"s, "203 (tnwThreads) S 1");  // ... one works on
+  Add("204", nullptr, "", "204 (tnwGone) Z 1");  // a zombie whose threads have all ended
+  task("204", "204", nullptr, "", "204 (tnwGone) Z 1");
+  process::LinuxProcessControl lived((temp() / "proc").string());
+  const auto check = [&](const std::map<std::string, Probe>& expected) {
+    const process::TimerPass pass(lived);
+    for (int round = 0; round < 2; ++round) {
+      for (const auto& [name, answer] : expected) {
+        EXPECT_EQ(Ask(name), answer) << name << " (fresh scan)";
+        EXPECT_EQ(lived.IsProcessRunning(name), answer) << name << " (in a pass, round " << round << ")";
+      }
+    }
+  };
+  const Probe yes = Probe::Running, no = Probe::NotRunning;
+  check({{"tnwOld", yes}, {"tnwOther", yes}, {"tnwThreads", yes}, {"tnwThreads-arg", yes}, {"tnwGone", no},
+         {"tnwNew", no}});
+
+  fs::remove_all(temp() / "proc" / "200");  // pid 200 reused by another user's program
+  Add("200", "", "tnwNew\0"s, "200 (tnwNew) S 1");
+  WriteText(temp() / "proc" / "201" / "stat", "201 (tnwOther) Z 1");
+  fs::remove_all(temp() / "proc" / "202" / "task" / "203");  // the last thread has ended too
+  check({{"tnwOld", no}, {"tnwOther", no}, {"tnwThreads", no}, {"tnwThreads-arg", no}, {"tnwGone", no},
+         {"tnwNew", yes}});
 }
 
 TEST_F(FakeProcTree, AnswersUnknownOnlyWhenTheProcessListCannotBeRead) {

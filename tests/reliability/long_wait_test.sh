@@ -38,7 +38,9 @@ rel_wait_until 60 cv_started || { echo "FAIL: CORVANT never started" >&2; cat "$
 sleep "$warm_up"
 
 sample() {
-  fds=$(ls "/proc/$app/fd" 2>/dev/null | wc -l)
+  # The probe keeps the listed processes' command lines open (one each, closed as they end), so
+  # those follow the machine's process count; every other descriptor must stay.
+  fds=$(ls -l "/proc/$app/fd" 2>/dev/null | tail -n +2 | grep -vc ' -> /proc/[0-9]*/cmdline$' || true)
   threads=$(sed -n 's/^Threads:[[:space:]]*//p' "/proc/$app/status")
   rss=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$app/status")
 }

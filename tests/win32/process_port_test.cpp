@@ -68,6 +68,38 @@ TEST(Win32ProcessProbe, AnUnreadableProcessListIsUnknownAndEverySnapshotIsClosed
   }
 }
 
+TEST(Win32ProcessProbe, OneSnapshotServesATimerPassAndALaunchDuringItTakesAnother) {
+  std::vector<HANDLE> taken;
+  process::Win32ProcessControl control([&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
+  win32_test::TempFolder temp;
+  const std::string image = "TwPass" + std::to_string(GetCurrentProcessId()) + ".exe";
+  win32_test::fs::copy_file(win32_test::Self().parent_path() / "MF-PELLUM-ON.exe", temp.path() / image);
+  const std::string own = Utf8(win32_test::Self().filename());
+  std::unique_ptr<process::ProcessHandle> handle;
+  {
+    const process::TimerPass pass(control);
+    EXPECT_EQ(control.IsProcessRunning(own), Probe::Running);
+    EXPECT_EQ(control.IsProcessRunning(image), Probe::NotRunning);
+    EXPECT_EQ(control.IsProcessRunning(own), Probe::Running);  // the same snapshot, walked again
+    EXPECT_EQ(taken.size(), 1u);
+    handle = control.RunCommandLine(Utf8(temp.path() / image) + " --forever");
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(control.IsProcessRunning(image), Probe::Running) << "a launch during the pass takes a new snapshot";
+    EXPECT_EQ(taken.size(), 2u);
+  }
+  EXPECT_EQ(control.IsProcessRunning(image), Probe::Running);
+  EXPECT_EQ(control.IsProcessRunning(own), Probe::Running);
+  EXPECT_EQ(taken.size(), 4u) << "outside a pass every probe takes its own";
+  for (HANDLE snapshot : taken) {
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(snapshot, &flags)) << "the snapshot handle was left open";
+  }
+  auto* native = dynamic_cast<process::Win32ProcessHandle*>(handle.get());
+  ASSERT_NE(native, nullptr);
+  ASSERT_TRUE(TerminateProcess(native->native(), 7));
+  EXPECT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
+}
+
 // Unquoted locations with spaces, with and without the extension, and a quoted line passed as written.
 TEST(Win32Launcher, StartsTheProgramInAFolderWithSpacesWithItsOwnArguments) {
   win32_test::TempFolder temp;
