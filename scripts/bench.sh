@@ -1,18 +1,14 @@
 #!/usr/bin/env bash
 # Performance figures of TARNWICK on this machine, side by side with their floors, in one run:
 # probe time, start-up time and memory, CPU while a run waits, click handling under load.
-#   bench.sh [BUILD_DIR]      (about four and a half minutes; needs Xvfb, openbox, xdotool)
+#   bench.sh [BUILD_DIR]      (default build/release; about four and a half minutes; needs Xvfb, openbox, xdotool)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
+build=${1:-$here/build/release}
 bin=$build/bin
 
-# ---- build what is measured, with the build's own type and flags ---------------------------------
-if [ ! -f "$build/CMakeCache.txt" ]; then  # a new build folder: configured as scripts/build.sh does
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-elif ! grep -q 'first_paint' "$build/build.ninja"; then  # an existing one keeps its type and flags
-  cmake -S "$here" -B "$build" >/dev/null
-fi
+# ---- build what is measured: optimised, as users get it (the release preset) ----------------------
+(cd "$here" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency probe_bench \
   MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
 
