@@ -64,17 +64,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step "temporary Wine prefix"
-prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-start=$(seconds)
-wineboot -i >/dev/null 2>&1
-wineserver -w
-echo "wineboot -i took $(($(seconds) - start))s"
-# Wine draws the Windows frame itself, so screenshots show the caption the program sets.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-
 step "private Xvfb"
+# Started before the Wine prefix, so no Wine process (wineboot, reg, the desktop they leave running)
+# ever runs without a display and the windows the tests make have one to open on.
 display_file=$(mktemp)
 exec {display_fd}>"$display_file"
 Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
@@ -87,6 +79,16 @@ if command -v openbox >/dev/null; then
   openbox >/dev/null 2>&1 &
   openbox_pid=$!
 fi
+
+step "temporary Wine prefix"
+prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+start=$(seconds)
+wineboot -i >/dev/null 2>&1
+wineserver -w
+echo "wineboot -i took $(($(seconds) - start))s"
+# Wine draws the Windows frame itself, so screenshots show the caption the program sets.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
 status=0
 step "core tests under Wine"
