@@ -2,7 +2,7 @@
 # Performance figures of TARNWICK on this machine, side by side with their floors, in one run:
 # probe time, start-up time and memory, CPU while a run waits, click handling under load.
 # Last, CPU while a run waits at 150, 400 and 2,000 processes, beside the build before (Release both).
-#   bench.sh [BUILD_DIR]      (about nine minutes; needs Xvfb, openbox, xdotool)
+#   bench.sh [BUILD_DIR]      (default build/release; about nine minutes; needs Xvfb, openbox, xdotool)
 #   bench.sh --waiting        (only the waiting-CPU comparison, about five minutes)
 # TARNWICK_PREV_COMMIT (default 42c074e) is the build before; it is built in a git worktree under /tmp
 # that is kept for later runs (remove it with `git worktree remove --force /tmp/tarnwick-prev-COMMIT`).
@@ -10,33 +10,28 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 only_waiting=0
 if [ "${1:-}" = --waiting ]; then only_waiting=1; shift; fi
-build=${1:-$here/build}
+build=${1:-$here/build/release}
 bin=$build/bin
 
-# ---- build what is measured, with the build's own type and flags ---------------------------------
-if [ ! -f "$build/CMakeCache.txt" ]; then  # a new build folder: configured as scripts/build.sh does
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-elif ! grep -q 'first_paint' "$build/build.ninja"; then  # an existing one keeps its type and flags
-  cmake -S "$here" -B "$build" >/dev/null
-fi
+# ---- build what is measured: optimised, as users get it (the release preset) ----------------------
+(cd "$here" && cmake --preset release -B "$build" >/dev/null)
 [ "$only_waiting" = 1 ] || cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency \
   probe_bench MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
 
 # The waiting comparison uses two Release builds: this tree's and the commit before this work's.
-# GCC 12 at -O3 reports a false -Wrestrict inside libstdc++'s string code, so that one is no error.
+# That commit made every warning an error, and GCC 12 at -O3 reports a false -Wrestrict inside
+# libstdc++'s string code, so that one is no error there.
 prev_commit=${TARNWICK_PREV_COMMIT:-42c074e}
 prev_src=/tmp/tarnwick-prev-$prev_commit
-release_new=$here/build-release
+release_new=$build
 release_old=$prev_src/build-release
-release_build() {  # $1 source tree, $2 build folder
-  [ -f "$2/CMakeCache.txt" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF \
-    -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
-  cmake --build "$2" -j2 --target TARNWICK MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN \
-    NODE-CLI-STANDIN >/dev/null
-}
 [ -d "$prev_src" ] || git -C "$here" worktree add --detach "$prev_src" "$prev_commit" >/dev/null 2>&1
-release_build "$prev_src" "$release_old"
-release_build "$here" "$release_new"
+[ -f "$release_old/CMakeCache.txt" ] || cmake -S "$prev_src" -B "$release_old" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DTARNWICK_TESTS=OFF -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
+for dir in "$release_old" "$release_new"; do
+  cmake --build "$dir" -j2 --target TARNWICK MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN \
+    NODE-CLI-STANDIN >/dev/null
+done
 
 work=$(mktemp -d /tmp/tarnwick-bench.XXXXXX)
 export XDG_RUNTIME_DIR=$work/runtime

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds the Linux program, its stand-ins and its tests into build/ (or $1).
+# Configures and builds one of the presets in CMakePresets.json (default: release) into build/<preset>/.
+#   build.sh [PRESET] [-DVAR=VALUE ...]     e.g. build.sh dev;  build.sh release -DTARNWICK_TESTS=ON
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:-$here/build}
+preset=${1:-release}
 shift || true
-cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$dir" -j2
+cd "$here"
+cmake --preset "$preset" "$@" >/dev/null
+cmake --build --preset "$preset"

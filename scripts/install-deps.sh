@@ -13,4 +13,5 @@ apt-get install -y -qq \
   xvfb openbox xdotool wmctrl x11-utils imagemagick fonts-liberation2 \
   python3 python3-psutil procps \
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 \
-  clang libclang-rt-14-dev >/dev/null
+  clang libclang-rt-14-dev clang-format-14 \
+  dpkg-dev systemd unzip >/dev/null

@@ -3,5 +3,5 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/install-deps.sh"
-bash "$here/scripts/build.sh" "$here/build" -DTARNWICK_TESTS=OFF
-bash "$here/scripts/demo.sh" "$here/build"
+bash "$here/scripts/build.sh" release
+bash "$here/scripts/demo.sh" "$here/build/release"

@@ -123,7 +123,7 @@ TEST_P(ScheduledRun, OtherPathsToSuccess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTickOrders, ScheduledRun, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Reversed" : "CreationOrder"; });
+                         [](const auto& param_info) { return param_info.param ? "Reversed" : "CreationOrder"; });
 
 // Where a run stands after the outside world misbehaves; each case seeds, opens, runs and acts.
 TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {

@@ -43,7 +43,7 @@ void DeleteClosedWidgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent:
 // The port the main window is given: the recording fake, or the real Linux one when a test asks.
 class SwitchableWindowManager : public ui::WindowManager {
  public:
-  explicit SwitchableWindowManager(ui::WindowManager* target) : target(target) {}
+  explicit SwitchableWindowManager(ui::WindowManager* port) : target(port) {}
   ui::NativeWindow WindowOf(const ui::Form& form) override { return target->WindowOf(form); }
   ui::NativeWindow ForegroundWindow() override { return target->ForegroundWindow(); }
   void SetTopmost(ui::NativeWindow w, bool on) override { target->SetTopmost(w, on); }
@@ -130,9 +130,9 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
   EXPECT_EQ(w->size(), QSize(633, 119));  // (9585 - 90) / 15 by (2160 - 375) / 15
   EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "the window must not be resizable";
   EXPECT_EQ(w->windowTitle(), "TARNWICK - TARNWICK");
-  const Qt::WindowFlags f = w->windowFlags();
-  EXPECT_TRUE((f & Qt::WindowMinimizeButtonHint) && (f & Qt::WindowCloseButtonHint));
-  EXPECT_FALSE(f & Qt::WindowMaximizeButtonHint);
+  const Qt::WindowFlags flags = w->windowFlags();
+  EXPECT_TRUE((flags & Qt::WindowMinimizeButtonHint) && (flags & Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(w->parentWidget(), nullptr) << "the main window stands alone in the taskbar";
 
   int rendered = 0;
