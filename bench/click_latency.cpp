@@ -85,12 +85,16 @@ int main(int argc, char** argv) {
   int x = 0, y = 0, width = 0, height = 0, clicks = 20, gap_ms = 500;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string word = argv[i];
-    if (word == "--window") window = static_cast<xcb_window_t>(std::strtoul(argv[i + 1], nullptr, 0));
+    if (word == "--window")
+      window = static_cast<xcb_window_t>(std::strtoul(argv[i + 1], nullptr, 0));
     else if (word == "--rect") {
       if (std::sscanf(argv[i + 1], "%d,%d,%d,%d", &x, &y, &width, &height) != 4) return Usage();
-    } else if (word == "--clicks") clicks = std::atoi(argv[i + 1]);
-    else if (word == "--gap-ms") gap_ms = std::atoi(argv[i + 1]);
-    else return Usage();
+    } else if (word == "--clicks")
+      clicks = std::atoi(argv[i + 1]);
+    else if (word == "--gap-ms")
+      gap_ms = std::atoi(argv[i + 1]);
+    else
+      return Usage();
   }
   if (window == 0 || width <= 0 || height <= 0 || clicks <= 0) return Usage();
 
@@ -136,8 +140,10 @@ int main(int argc, char** argv) {
       }
       SleepMs(1);
     }
-    if (latency < 0) ++timeouts;
-    else if (i >= warm_up) latencies.push_back(latency);
+    if (latency < 0)
+      ++timeouts;
+    else if (i >= warm_up)
+      latencies.push_back(latency);
     SleepMs(gap_ms);
     settled.push_back(Grab(c, window, x, y, width, height));
   }

@@ -40,8 +40,8 @@ Reply<T> Own(T* reply) {
 std::string WindowName(xcb_connection_t* c, xcb_window_t w) {
   std::string name;
   for (xcb_atom_t atom : {static_cast<xcb_atom_t>(XCB_ATOM_WM_NAME)}) {
-    auto reply = Own(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
+    auto reply =
+        Own(xcb_get_property_reply(c, xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
     if (reply && xcb_get_property_value_length(reply.get()) > 0) {
       name.assign(static_cast<const char*>(xcb_get_property_value(reply.get())),
                   static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
@@ -121,12 +121,18 @@ int main(int argc, char** argv) {
     }
     if (i + 1 >= argc) return Usage();
     const char* value = argv[++i];
-    if (word == "--name") name = value;
-    else if (word == "--colour") colour = static_cast<std::uint32_t>(std::strtoul(value, nullptr, 16));
-    else if (word == "--rows") rows = std::atoi(value);
-    else if (word == "--settle-ms") settle_ms = std::atoi(value);
-    else if (word == "--timeout-ms") timeout_ms = std::atoi(value);
-    else return Usage();
+    if (word == "--name")
+      name = value;
+    else if (word == "--colour")
+      colour = static_cast<std::uint32_t>(std::strtoul(value, nullptr, 16));
+    else if (word == "--rows")
+      rows = std::atoi(value);
+    else if (word == "--settle-ms")
+      settle_ms = std::atoi(value);
+    else if (word == "--timeout-ms")
+      timeout_ms = std::atoi(value);
+    else
+      return Usage();
   }
   if (name.empty() || first_program_arg < 0 || first_program_arg >= argc) return Usage();
 

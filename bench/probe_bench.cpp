@@ -41,9 +41,7 @@ pid_t Spawn(const std::string& program, std::vector<std::string> argv, int stdou
   }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) {
-    pid = -1;
-  }
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ) != 0) { pid = -1; }
   posix_spawn_file_actions_destroy(&actions);
   return pid;
 }
@@ -127,13 +125,11 @@ print((time.perf_counter() - start) * 1000.0 / iterations)
 )";
 
 // One Python process times its own loop, so interpreter start-up is not counted.
-double PsutilPerProbe(const std::string& python, const std::string& name, bool expected,
-                      int count) {
+double PsutilPerProbe(const std::string& python, const std::string& name, bool expected, int count) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return -1;
-  const pid_t pid = Spawn(python, {python, "-c", kPsutilLoop, name, std::to_string(count),
-                                   expected ? "1" : "0"},
-                          pipe_ends[1]);
+  const pid_t pid =
+      Spawn(python, {python, "-c", kPsutilLoop, name, std::to_string(count), expected ? "1" : "0"}, pipe_ends[1]);
   close(pipe_ends[1]);
   std::string output;
   char buffer[256];
@@ -187,10 +183,10 @@ int main(int argc, char** argv) {
   std::vector<Method> methods = {
       {"ours (LinuxProcessControl)",
        [&](const std::string& name, bool expected) {
-         return TimePerProbe(300, expected, [&] {
-           return control.IsProcessRunning(name) == process::Probe::Running;
-         });
-       }, {}, {}},
+         return TimePerProbe(300, expected, [&] { return control.IsProcessRunning(name) == process::Probe::Running; });
+       },
+       {},
+       {}},
       {"ours, a pass's first probe",
        [&](const std::string& name, bool expected) {
          // A timer pass of one probe: the list is read and each fact kept, then the pass ends.
@@ -198,7 +194,9 @@ int main(int argc, char** argv) {
            const process::TimerPass pass(control);
            return control.IsProcessRunning(name) == process::Probe::Running;
          });
-       }, {}, {}},
+       },
+       {},
+       {}},
       {"ours, a control's first probe",
        [&](const std::string& name, bool expected) {
          // Nothing read or opened before: every command line is opened and kept. Only the probe
@@ -215,29 +213,37 @@ int main(int argc, char** argv) {
            }
          }
          return total_ms / 100;
-       }, {}, {}},
+       },
+       {},
+       {}},
       {"floor (exe + cmdline per pid)",
        [&](const std::string& name, bool expected) {
          // The floor compares exactly, so it is given the target's exact name.
          const std::string exact = expected ? "tnwbenchtarget" : name;
          return TimePerProbe(300, expected, [&] { return FloorScan(exact.c_str()); });
-       }, {}, {}},
+       },
+       {},
+       {}},
       {"  exe links only (part)",
        [&](const std::string& name, bool) {
          return TimePerProbe(300, false, [&] { return FloorScan(name.c_str(), kExe) && false; });
-       }, {}, {}},
+       },
+       {},
+       {}},
       {"  cmdlines only (part)",
        [&](const std::string& name, bool) {
          return TimePerProbe(300, false, [&] { return FloorScan(name.c_str(), kCmdline) && false; });
-       }, {}, {}},
+       },
+       {},
+       {}},
       {"pgrep -x -i (fork+exec)",
-       [&](const std::string& name, bool expected) {
-         return TimePerProbe(20, expected, [&] { return Pgrep(name); });
-       }, {}, {}},
+       [&](const std::string& name, bool expected) { return TimePerProbe(20, expected, [&] { return Pgrep(name); }); },
+       {},
+       {}},
       {"psutil process_iter loop",
-       [&](const std::string& name, bool expected) {
-         return PsutilPerProbe(python, name, expected, 20);
-       }, {}, {}},
+       [&](const std::string& name, bool expected) { return PsutilPerProbe(python, name, expected, 20); },
+       {},
+       {}},
   };
 
   const int processes = CountProcesses();
@@ -259,10 +265,9 @@ int main(int argc, char** argv) {
 
   const double ours_miss = Median(methods[0].miss_ms);
   const double ours_hit = Median(methods[0].hit_ms);
-  std::printf("processes in /proc: %d (of which %d started by the benchmark); median of %d rounds\n",
-              processes, extra + 1, rounds);
-  std::printf("%-31s %12s %12s %12s %12s\n", "method", "miss ms", "hit ms", "miss x ours",
-              "hit x ours");
+  std::printf("processes in /proc: %d (of which %d started by the benchmark); median of %d rounds\n", processes,
+              extra + 1, rounds);
+  std::printf("%-31s %12s %12s %12s %12s\n", "method", "miss ms", "hit ms", "miss x ours", "hit x ours");
   for (const Method& method : methods) {
     const double miss_ms = Median(method.miss_ms);
     const double hit_ms = Median(method.hit_ms);
@@ -270,8 +275,8 @@ int main(int argc, char** argv) {
       std::printf("%-31s %12s %12s\n", method.label, "failed", "failed");
       continue;
     }
-    std::printf("%-31s %12.4f %12.4f %12.2f %12.2f\n", method.label, miss_ms, hit_ms,
-                miss_ms / ours_miss, hit_ms / ours_hit);
+    std::printf("%-31s %12.4f %12.4f %12.2f %12.2f\n", method.label, miss_ms, hit_ms, miss_ms / ours_miss,
+                hit_ms / ours_hit);
   }
   return 0;
 }

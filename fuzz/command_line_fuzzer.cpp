@@ -36,8 +36,7 @@ struct FakeFiles {
   // folder: then a run of that length must never be taken.
   bool FolderBeyond(std::string_view text, std::size_t length, std::string_view separators) const {
     for (std::size_t at = length + 1; at < text.size(); ++at) {
-      if (separators.find(text[at]) != std::string_view::npos && IsFolder(std::string(text.substr(0, at))))
-        return true;
+      if (separators.find(text[at]) != std::string_view::npos && IsFolder(std::string(text.substr(0, at)))) return true;
     }
     return false;
   }
@@ -118,9 +117,9 @@ void CheckWindows(std::string_view text, std::uint32_t mask) {
   const process::WindowsCommand cmd = process::ResolveWindowsCommandLine(text, files.Checks());
   const std::size_t start = text.find_first_not_of(" \t");
   const std::string_view line = start == std::string_view::npos ? std::string_view{} : text.substr(start);
-  const bool absolute = (line.size() >= 3 && g_ascii_isalpha(line[0]) && line[1] == ':' &&
-                         (line[2] == '\\' || line[2] == '/')) ||
-                        line.starts_with("\\\\");
+  const bool absolute =
+      (line.size() >= 3 && g_ascii_isalpha(line[0]) && line[1] == ':' && (line[2] == '\\' || line[2] == '/')) ||
+      line.starts_with("\\\\");
   if (!absolute) {  // CreateProcess's own search, on the text as typed
     if (!cmd.ok || !cmd.application_name.empty() || cmd.command_line != text) std::abort();
     return;

@@ -31,11 +31,10 @@ inline std::string UtcTimestamp() {
   const year_month_day date{day};
   const hh_mm_ss time{now - day};
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
-                static_cast<int>(time.subseconds().count()));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
   return text;
 }
 
@@ -76,9 +75,7 @@ inline std::optional<std::string> ReadFirstLine(const fs::path& path) {
   if (!in) return std::nullopt;
   std::string line;
   std::getline(in, line);
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) {
-    line.pop_back();
-  }
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) { line.pop_back(); }
   return line;
 }
 
@@ -111,9 +108,7 @@ class Arguments {
     if (!text) return fallback;
     try {
       return std::stoll(*text);
-    } catch (const std::exception&) {
-      return fallback;
-    }
+    } catch (const std::exception&) { return fallback; }
   }
 
  private:

@@ -15,9 +15,7 @@ standin::fs::path FindStateFolder(const char* argv0) {
   std::error_code error;
   if (argv0 != nullptr) own_locations.push_back(standin::fs::absolute(argv0, error));
   // argv[0] may be a bare name; where the OS exposes the running executable, use that too.
-  if (const auto self = standin::fs::read_symlink("/proc/self/exe", error); !error) {
-    own_locations.push_back(self);
-  }
+  if (const auto self = standin::fs::read_symlink("/proc/self/exe", error); !error) { own_locations.push_back(self); }
   for (const auto& location : own_locations) {
     const auto line = standin::ReadFirstLine(location.parent_path() / "standin-state.txt");
     if (line && !line->empty()) return *line;

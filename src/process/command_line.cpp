@@ -53,8 +53,7 @@ std::size_t FirstWordEnd(std::string_view text) {
       const std::size_t close = text.find('\'', i + 1);
       i = close == kNone ? text.size() : close + 1;
     } else if (text[i] == '"') {
-      for (++i; i < text.size() && text[i] != '"'; i += text[i] == '\\' ? 2 : 1) {
-      }
+      for (++i; i < text.size() && text[i] != '"'; i += text[i] == '\\' ? 2 : 1) {}
       ++i;
     } else {
       ++i;
@@ -108,8 +107,8 @@ bool SplitShellWords(std::string_view text, std::vector<std::string>& words, std
   return true;
 }
 
-LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& checks,
-                                     std::string_view path_variable, std::string_view home) {
+LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& checks, std::string_view path_variable,
+                                     std::string_view home) {
   LinuxCommand result;
   if (text.find_first_not_of(" \t\n\r\v\f") == kNone) {
     result.error = "the command line is empty";

@@ -34,8 +34,8 @@ struct LinuxCommand {
 //   is the program: a path when it holds a "/" (relative ones from the working folder, as in a
 //   shell), else looked up on `path_variable` (a PATH value), whose empty and relative entries
 //   are skipped, so nothing is ever found in the working folder by accident.
-LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& checks,
-                                     std::string_view path_variable, std::string_view home);
+LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& checks, std::string_view path_variable,
+                                     std::string_view home);
 
 // Shell-like word splitting without expansion. False (and `error` set) on unbalanced quotes.
 bool SplitShellWords(std::string_view text, std::vector<std::string>& words, std::string& error);

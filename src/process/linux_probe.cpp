@@ -33,13 +33,10 @@ unsigned char AsciiLower(unsigned char c) {
 // changes a name's length in bytes and a length mismatch rules a match out at once.
 char32_t FoldTwoByte(char32_t cp) {
   if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 0x20;
-  if ((cp >= 0x100 && cp <= 0x12F) || (cp >= 0x132 && cp <= 0x137) ||
-      (cp >= 0x14A && cp <= 0x177)) {
+  if ((cp >= 0x100 && cp <= 0x12F) || (cp >= 0x132 && cp <= 0x137) || (cp >= 0x14A && cp <= 0x177)) {
     return (cp % 2 == 0) ? cp + 1 : cp;
   }
-  if ((cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E)) {
-    return (cp % 2 == 1) ? cp + 1 : cp;
-  }
+  if ((cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E)) { return (cp % 2 == 1) ? cp + 1 : cp; }
   if (cp == 0x178) return 0xFF;
   if (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2) return cp + 0x20;
   if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
@@ -49,8 +46,7 @@ char32_t FoldTwoByte(char32_t cp) {
 
 bool IsTwoByteSequence(std::string_view s, std::size_t i) {
   const auto lead = static_cast<unsigned char>(s[i]);
-  return lead >= 0xC2 && lead <= 0xDF && i + 1 < s.size() &&
-         (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80;
+  return lead >= 0xC2 && lead <= 0xDF && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80;
 }
 
 char32_t DecodeTwoByte(std::string_view s, std::size_t i) {
@@ -256,9 +252,7 @@ class Facts {
 
   static ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t at) {
     ssize_t n;
-    do {
-      n = ::pread(fd, buffer, size, at);
-    } while (n < 0 && errno == EINTR);
+    do { n = ::pread(fd, buffer, size, at); } while (n < 0 && errno == EINTR);
     return n;
   }
 
@@ -430,9 +424,7 @@ void ProcProbe::EndPass() { pass_.reset(); }
 
 Probe ProcProbe::IsRunning(std::string_view image_name, const std::vector<pid_t>& own_children,
                            std::uint64_t launches) {
-  if (image_name.empty() || image_name.find_first_of("/\\") != std::string_view::npos) {
-    return Probe::NotRunning;
-  }
+  if (image_name.empty() || image_name.find_first_of("/\\") != std::string_view::npos) { return Probe::NotRunning; }
   if (!pass_) {
     const ProcList list(proc_root_);
     if (list.fd() < 0) return Probe::Unknown;

@@ -40,8 +40,7 @@ void Report(const std::string& message) {
 
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
 bool IsFolder(const std::string& path) {
@@ -151,9 +150,7 @@ class ReapList {
   bool WaitNoHang(pid_t pid) {
     pid_t result;
     int status = 0;
-    do {
-      result = ::waitpid(pid, &status, WNOHANG);
-    } while (result < 0 && errno == EINTR);
+    do { result = ::waitpid(pid, &status, WNOHANG); } while (result < 0 && errno == EINTR);
     if (result == pid && watched_.count(pid) != 0) statuses_[pid] = status;
     return result == 0;
   }
@@ -184,9 +181,7 @@ class PidfdHandle final : public ProcessHandle {
     reap_list_->ReapEnded();
     pollfd entry{pidfd_, POLLIN, 0};
     int ready;
-    do {
-      ready = ::poll(&entry, 1, 0);
-    } while (ready < 0 && errno == EINTR);
+    do { ready = ::poll(&entry, 1, 0); } while (ready < 0 && errno == EINTR);
     if (ready == 0) return true;
     if (ready < 0) return reap_list_->StillRunning(pid_);
     // Readable: the very process the pidfd names has exited, even if its id was reused since.
@@ -206,8 +201,7 @@ class PidfdHandle final : public ProcessHandle {
 // reaped, and once reaped it leaves the reap list and is never asked about again.
 class PidHandle final : public ProcessHandle {
  public:
-  PidHandle(std::shared_ptr<ReapList> reap_list, pid_t pid)
-      : reap_list_(std::move(reap_list)), pid_(pid) {}
+  PidHandle(std::shared_ptr<ReapList> reap_list, pid_t pid) : reap_list_(std::move(reap_list)), pid_(pid) {}
   ~PidHandle() override { reap_list_->Release(pid_); }
   PidHandle(const PidHandle&) = delete;
   PidHandle& operator=(const PidHandle&) = delete;
@@ -264,9 +258,8 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
   const sigset_t all_signals = EverySignal();
   ::posix_spawnattr_setsigmask(&attributes, &empty_mask);
   ::posix_spawnattr_setsigdefault(&attributes, &all_signals);
-  ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSID |
-                                                             POSIX_SPAWN_SETSIGMASK |
-                                                             POSIX_SPAWN_SETSIGDEF));
+  ::posix_spawnattr_setflags(&attributes,
+                             static_cast<short>(POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
 
   std::vector<char*> argv;
   argv.reserve(command.argv.size() + 1);
@@ -274,8 +267,7 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  const int error =
-      ::posix_spawn(&pid, command.program.c_str(), &actions, &attributes, argv.data(), environ);
+  const int error = ::posix_spawn(&pid, command.program.c_str(), &actions, &attributes, argv.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
   ::posix_spawnattr_destroy(&attributes);
   if (error != 0) {

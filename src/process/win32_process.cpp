@@ -52,8 +52,8 @@ Win32ProcessControl::Win32ProcessControl()
 bool Win32ProcessControl::SameImageName(std::string_view a, std::string_view b) const {
   // The probe's own comparison: ordinal, ignoring case.
   const std::wstring wa = Widen(a), wb = Widen(b);
-  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
-                              TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 Win32ProcessControl::~Win32ProcessControl() { DropPassSnapshot(); }
@@ -144,8 +144,7 @@ std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_v
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
                       nullptr, nullptr, &startup, &started)) {
-    ReportProblem("cannot start \"" + std::string(command_line) + "\" (error " + std::to_string(GetLastError()) +
-                  ")");
+    ReportProblem("cannot start \"" + std::string(command_line) + "\" (error " + std::to_string(GetLastError()) + ")");
     return nullptr;
   }
   CloseHandle(started.hThread);

@@ -48,12 +48,12 @@ void TARNWICK_MAIN::ConfigureStepLightDescriptions() {
     ui::Label* light;
     const char* step;
   };
-  for (Step s : {Step{&AUTOPILOT_STARTED_LIGHT, "Auto Start countdown"}, Step{&PELLUM_ON_LIGHT, "PELLUM-ON helper tool"},
-                 Step{&DAEMON_START_LIGHT, "node daemon"}, Step{&QT_START_LIGHT, "node graphical wallet"},
-                 Step{&CORVANT_LIGHT, "CORVANT chain-progress tool"}, Step{&CLI_STOP_LIGHT, "CLI stop command"},
-                 Step{&PAUSE_FOR_STOP_LIGHT, "pause until the node has stopped"},
-                 Step{&PELLUM_OFF_LIGHT, "PELLUM-OFF helper tool"},
-                 Step{&AUTOPILOT_COMPLETED_LIGHT, "Auto Close countdown"}}) {
+  for (Step s :
+       {Step{&AUTOPILOT_STARTED_LIGHT, "Auto Start countdown"}, Step{&PELLUM_ON_LIGHT, "PELLUM-ON helper tool"},
+        Step{&DAEMON_START_LIGHT, "node daemon"}, Step{&QT_START_LIGHT, "node graphical wallet"},
+        Step{&CORVANT_LIGHT, "CORVANT chain-progress tool"}, Step{&CLI_STOP_LIGHT, "CLI stop command"},
+        Step{&PAUSE_FOR_STOP_LIGHT, "pause until the node has stopped"},
+        Step{&PELLUM_OFF_LIGHT, "PELLUM-OFF helper tool"}, Step{&AUTOPILOT_COMPLETED_LIGHT, "Auto Close countdown"}}) {
     std::string step = s.step;
     s.light->set_describer([step](const ui::Label& l) { return "Step: " + step + ". " + Meaning(l); });
   }

@@ -41,8 +41,7 @@ std::string Unescape(std::string_view raw) {
   std::string out;
   out.reserve(raw.size());
   for (std::size_t i = 0; i < raw.size(); ++i) {
-    const std::optional<char> decoded =
-        raw[i] == '\\' && i + 1 < raw.size() ? EscapedChar(raw[i + 1]) : std::nullopt;
+    const std::optional<char> decoded = raw[i] == '\\' && i + 1 < raw.size() ? EscapedChar(raw[i + 1]) : std::nullopt;
     if (decoded) {
       out += *decoded;
       ++i;

@@ -73,8 +73,8 @@ void TARNWICK_PELLUM_CORVANT_SETTINGS::Load() {
                 store_.Geometry("PELLUM-CV-SETTINGS-Height", 4305, GeometryKind::Size)});
   PELLUM_ON_TICKBOX.SetState(store_.Tick("PELLUM_ON_TICKBOX", 0));
   PELLUM_OFF_TICKBOX.SetState(store_.Tick("PELLUM_OFF_TICKBOX", 0));
-  for (ui::TextBox* box : {&PELLUM_ON_LOCATION_TEXTBOX, &PELLUM_OFF_LOCATION_TEXTBOX, &CORVANT_LOCATION_TEXTBOX,
-                           &CV_FILENAME_TEXTBOX})
+  for (ui::TextBox* box :
+       {&PELLUM_ON_LOCATION_TEXTBOX, &PELLUM_OFF_LOCATION_TEXTBOX, &CORVANT_LOCATION_TEXTBOX, &CV_FILENAME_TEXTBOX})
     box->set_text(store_.Text(box->name(), ""));
   SetFolderEditable(PELLUM_ON_LOCATION_TEXTBOX, PELLUM_ON_TICKBOX.ticked());
   SetFolderEditable(PELLUM_OFF_LOCATION_TEXTBOX, PELLUM_OFF_TICKBOX.ticked());
@@ -90,8 +90,8 @@ void TARNWICK_PELLUM_CORVANT_SETTINGS::SaveClick() {
   TARNWICK_MAIN& main = TheMainWindow();
   store_.SaveTick("PELLUM_ON_TICKBOX", PELLUM_ON_TICKBOX.state());
   store_.SaveTick("PELLUM_OFF_TICKBOX", PELLUM_OFF_TICKBOX.state());
-  for (ui::TextBox* box : {&PELLUM_ON_LOCATION_TEXTBOX, &PELLUM_OFF_LOCATION_TEXTBOX, &CORVANT_LOCATION_TEXTBOX,
-                           &CV_FILENAME_TEXTBOX})
+  for (ui::TextBox* box :
+       {&PELLUM_ON_LOCATION_TEXTBOX, &PELLUM_OFF_LOCATION_TEXTBOX, &CORVANT_LOCATION_TEXTBOX, &CV_FILENAME_TEXTBOX})
     store_.SaveText(box->name(), box->text());
   main.PELLUM_ON_TICKBOX.SetState(PELLUM_ON_TICKBOX.state());
   main.PELLUM_OFF_TICKBOX.SetState(PELLUM_OFF_TICKBOX.state());

@@ -29,8 +29,7 @@ std::string RegistryStore::GetSetting(std::string_view application, std::string_
     if (status != ERROR_SUCCESS || type != REG_SZ) break;
     std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD capacity = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    status = RegQueryValueExW(handle, name.c_str(), nullptr, &type,
-                              reinterpret_cast<BYTE*>(buffer.data()), &capacity);
+    status = RegQueryValueExW(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &capacity);
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS || type != REG_SZ) break;
     std::size_t length = capacity / sizeof(wchar_t);
@@ -52,13 +51,13 @@ void RegistryStore::SaveSetting(std::string_view application, std::string_view s
   if (status == ERROR_SUCCESS) {
     const std::wstring text = process::Widen(value);
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    status = RegSetValueExW(handle, process::Widen(key).c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    status = RegSetValueExW(handle, process::Widen(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            bytes);
     RegCloseKey(handle);
   }
   if (status != ERROR_SUCCESS) {
-    const std::string problem = "cannot save " + std::string(key) + " in HKEY_CURRENT_USER\\" +
-                                process::Narrow(path) + " (error " + std::to_string(status) + ")";
+    const std::string problem = "cannot save " + std::string(key) + " in HKEY_CURRENT_USER\\" + process::Narrow(path) +
+                                " (error " + std::to_string(status) + ")";
     process::ReportProblem(problem);
     if (listener_) listener_(problem);
   }

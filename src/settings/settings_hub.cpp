@@ -37,12 +37,10 @@ TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
   AUTORUN_DAEMON_TICKBOX.OnClick([this] { AutorunDaemonClick(); });
   CLOSE_BUTTON.OnClick([this] { CloseButtonClick(); });
   TARNWICK_CREATOR.OnClick([this] { TARNWICK_CREATOR.set_caption(kContact); });
-  PELLUM_PELLUM_CORVANT_BUTTON.OnClick([this] {
-    this->desktop().Open(std::make_unique<TARNWICK_PELLUM_CORVANT_SETTINGS>(this->desktop()), this);
-  });
-  QT_DAEMON_CLI_BUTTON.OnClick([this] {
-    this->desktop().Open(std::make_unique<TARNWICK_QT_DAEMON_CLI_SETTINGS>(this->desktop()), this);
-  });
+  PELLUM_PELLUM_CORVANT_BUTTON.OnClick(
+      [this] { this->desktop().Open(std::make_unique<TARNWICK_PELLUM_CORVANT_SETTINGS>(this->desktop()), this); });
+  QT_DAEMON_CLI_BUTTON.OnClick(
+      [this] { this->desktop().Open(std::make_unique<TARNWICK_QT_DAEMON_CLI_SETTINGS>(this->desktop()), this); });
 }
 
 void TARNWICK_SETTINGS::Load() {
@@ -121,6 +119,4 @@ void TARNWICK_SETTINGS::StorePosition() {
   store_.SaveGeometry("SETTINGS-Top", top());
 }
 
-void TARNWICK_MAIN::SettingsButtonClick() {
-  desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this);
-}
+void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }

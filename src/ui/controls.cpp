@@ -64,7 +64,11 @@ void TextBox::Edit(std::string t) {
 Line::Line(Form& owner, std::string name, int x1, int y1, int x2, int y2, Colour colour, int pixels)
     : Control(owner, ControlKind::Line, std::move(name),
               Rect{std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1), std::abs(y2 - y1)}),
-      x1_(x1), y1_(y1), x2_(x2), y2_(y2), pixels_(pixels) {
+      x1_(x1),
+      y1_(y1),
+      x2_(x2),
+      y2_(y2),
+      pixels_(pixels) {
   set_fore_colour(colour);
 }
 

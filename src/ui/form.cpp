@@ -47,9 +47,7 @@ Form& Desktop::Open(std::unique_ptr<Form> form, Form* owner) {
   return f;
 }
 
-bool Desktop::IsOpen(const Form& form) const {
-  return std::find(open_.begin(), open_.end(), &form) != open_.end();
-}
+bool Desktop::IsOpen(const Form& form) const { return std::find(open_.begin(), open_.end(), &form) != open_.end(); }
 
 bool Desktop::HasOpenChild(const Form& form) const {
   return std::any_of(open_.begin(), open_.end(), [&](const Form* f) { return f->owner_ == &form; });

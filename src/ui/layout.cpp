@@ -29,8 +29,7 @@ int Clamp(int start, int length, int low, int high) {
 }
 
 bool Overlap(const Rect& a, const Rect& b) {
-  return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
-         b.top < a.top + a.height;
+  return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height && b.top < a.top + a.height;
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ Timer::Timer(TimerService& service, std::string name, Millis interval, const voi
   service_.Add(this);
 }
 
-Timer::Timer(Form& form, std::string name, Millis interval)
-    : Timer(form.timers(), std::move(name), interval, &form) {}
+Timer::Timer(Form& form, std::string name, Millis interval) : Timer(form.timers(), std::move(name), interval, &form) {}
 
 Timer::~Timer() { service_.Remove(this); }
 

@@ -101,7 +101,11 @@ TEST(Timer, TicksDueTogetherRunInCreationOrderOrReversed) {
     ui::Timer a(s, "A", 1000), b(s, "B", 1000);
     std::string order;
     a.OnTick([&] { order += "A"; });
-    b.OnTick([&] { order += "B"; b.Disarm(); a.Disarm(); });
+    b.OnTick([&] {
+      order += "B";
+      b.Disarm();
+      a.Disarm();
+    });
     a.Arm();
     b.Arm();
     s.RunDue(1000);
@@ -169,16 +173,20 @@ TEST(Placement, AWindowMovesTheLeastDistanceOntoTheMonitorItMostlyLiesOn) {
   using R = ui::ScreenRect;
   const std::vector<R> one{{0, 0, 1280, 770}};
   const std::vector<R> two{{0, 0, 1280, 770}, {1280, 0, 3200, 1050}};
-  const struct { R window; std::vector<R> areas; R placed; } cases[] = {
-      {{100, 100, 740, 300}, one, {100, 100, 740, 300}},            // on screen: stays
-      {{133, 133, 1405, 414}, one, {8, 133, 1280, 414}},            // 125 px past the right edge
-      {{-50, 700, 590, 900}, one, {0, 570, 640, 770}},              // past the left and the bottom
+  const struct {
+    R window;
+    std::vector<R> areas;
+    R placed;
+  } cases[] = {
+      {{100, 100, 740, 300}, one, {100, 100, 740, 300}},              // on screen: stays
+      {{133, 133, 1405, 414}, one, {8, 133, 1280, 414}},              // 125 px past the right edge
+      {{-50, 700, 590, 900}, one, {0, 570, 640, 770}},                // past the left and the bottom
       {{-900000, 900000, -899360, 900200}, one, {0, 570, 640, 770}},  // off every monitor: the nearest
-      {{900, 100, 1540, 300}, two, {640, 100, 1280, 300}},          // mostly on the first
-      {{1100, 100, 1740, 300}, two, {1280, 100, 1920, 300}},        // mostly on the second
-      {{5000, 2000, 5640, 2200}, two, {2560, 850, 3200, 1050}},     // nearest to the second
-      {{-10, -10, 1390, 900}, one, {0, 0, 1400, 910}},              // larger: left and top edges show
-      {{5, 5, 100, 100}, {}, {5, 5, 100, 100}},                     // no monitors known
+      {{900, 100, 1540, 300}, two, {640, 100, 1280, 300}},            // mostly on the first
+      {{1100, 100, 1740, 300}, two, {1280, 100, 1920, 300}},          // mostly on the second
+      {{5000, 2000, 5640, 2200}, two, {2560, 850, 3200, 1050}},       // nearest to the second
+      {{-10, -10, 1390, 900}, one, {0, 0, 1400, 910}},                // larger: left and top edges show
+      {{5, 5, 100, 100}, {}, {5, 5, 100, 100}},                       // no monitors known
   };
   for (const auto& c : cases) {
     const R got = ui::PlaceOnMonitor(c.window, c.areas);
@@ -194,7 +202,10 @@ TEST(Placement, ACaptionEndsWhereASiblingBesideOrBelowItBegins) {
   h.Click(*h.desktop.open_forms().back()->Find("PELLUM_PELLUM_CORVANT_BUTTON"));
   ui::Form& helpers = *h.desktop.open_forms().back();
   ui::Form& hub = *h.desktop.open_forms()[1];
-  const struct { ui::Control* control; ui::Rect drawn; } cases[] = {
+  const struct {
+    ui::Control* control;
+    ui::Rect drawn;
+  } cases[] = {
       {helpers.Find("CV_FILENAME_LABEL"), {240, 3000, 4080 - 240, 240}},  // Save beside it, its box below
       {helpers.Find("PELLUM_ON_TICKBOX"), {240, 600, 6135, 240}},         // its text box below it
       {hub.Find("AUTORUN_QT_TICKBOX"), {600, 2880, 1455, 240}},           // the other tick box below
@@ -221,8 +232,14 @@ TEST(Desktop, AClosedWindowsTimersNeverTickAgain) {
     auto& b = static_cast<TestForm&>(d.Open(std::make_unique<TestForm>(d, "B", &log), nullptr));
     int a_ticks = 0, b_ticks = 0;
     // Both due at once: whichever ticks first closes the other.
-    a.timer.OnTick([&] { ++a_ticks; d.Close(b); });
-    b.timer.OnTick([&] { ++b_ticks; d.Close(a); });
+    a.timer.OnTick([&] {
+      ++a_ticks;
+      d.Close(b);
+    });
+    b.timer.OnTick([&] {
+      ++b_ticks;
+      d.Close(a);
+    });
     a.on_unload = [&] { a.timer.Arm(); };
     b.on_unload = [&] { b.timer.Arm(); };
     a.timer.Arm();
@@ -245,8 +262,7 @@ TEST(Desktop, DeliverAnswersTheNextDueTimeAndCollectsOnlyAtTheOutermostEvent) {
   bool deleted = false, deleted_under_outer = false;
   ui::Desktop d;
   std::vector<std::string> log;
-  ui::Desktop::Settled settled =
-      d.Deliver(100, [&] { d.Open(std::make_unique<TestForm>(d, "MAIN", &log), nullptr); });
+  ui::Desktop::Settled settled = d.Deliver(100, [&] { d.Open(std::make_unique<TestForm>(d, "MAIN", &log), nullptr); });
   auto& main = static_cast<TestForm&>(*d.open_forms().front());
   EXPECT_FALSE(settled.next_due.has_value());
   EXPECT_TRUE(settled.windows_left);

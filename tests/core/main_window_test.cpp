@@ -39,8 +39,7 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), process::kPellumOnFileName);
   EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), process::kPellumOffFileName);
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!");
-  for (ui::Timer* t : {&m.AUTOSTART_TIMER, &m.CORVANT_LOADER_TIMER, &m.CLI_PAUSE_TIMER})
-    EXPECT_EQ(t->interval(), 1000);
+  for (ui::Timer* t : {&m.AUTOSTART_TIMER, &m.CORVANT_LOADER_TIMER, &m.CLI_PAUSE_TIMER}) EXPECT_EQ(t->interval(), 1000);
   EXPECT_EQ(m.CORVANT_WATCHER_TIMER.interval(), 2160);
   EXPECT_EQ(m.FirstFocus(), &m.AUTOSTART_START_BUTTON);
   EXPECT_TRUE(h.store.writes().empty()) << "load writes nothing";
@@ -110,10 +109,9 @@ TEST(MainWindowUnload, WritesPositionThreeTickBoxesAndOutcomeAndNothingElse) {
   h.desktop.UserMoved(m, 2000, 3015);
   h.desktop.UserClick(m.AlwaysOnTopTimer_TICKBOX);
   h.desktop.UserClose(m);
-  EXPECT_EQ(h.store.writes(),
-            (std::vector<std::string>{"MAIN-Left=2000", "MAIN-Top=3015", "AlwaysOnTopTimer_TICKBOX=0",
-                                      "AUTOSTART_TIME_TICKBOX=0", "AUTOCLOSE_TIME_TICKBOX=1",
-                                      "LAST_RUN_TEXTBOX=!!! LAST RUN !!!"}));
+  EXPECT_EQ(h.store.writes(), (std::vector<std::string>{"MAIN-Left=2000", "MAIN-Top=3015", "AlwaysOnTopTimer_TICKBOX=0",
+                                                        "AUTOSTART_TIME_TICKBOX=0", "AUTOCLOSE_TIME_TICKBOX=1",
+                                                        "LAST_RUN_TEXTBOX=!!! LAST RUN !!!"}));
   EXPECT_EQ(h.host.events, (std::vector<std::string>{"open TARNWICK_MAIN", "destroy TARNWICK_MAIN"}));
 }
 

@@ -19,8 +19,9 @@ const Launches kFullRun = {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/co
                            "/tools/MF-PELLUM-OFF"};
 
 std::vector<const ui::Label*> SequenceLights(const TARNWICK_MAIN& m) {
-  return {&m.AUTOPILOT_STARTED_LIGHT, &m.PELLUM_ON_LIGHT,      &m.CORVANT_LIGHT,           &m.CLI_STOP_LIGHT,
-          &m.PAUSE_FOR_STOP_LIGHT,    &m.PELLUM_OFF_LIGHT,     &m.AUTOPILOT_COMPLETED_LIGHT};
+  return {&m.AUTOPILOT_STARTED_LIGHT,  &m.PELLUM_ON_LIGHT,      &m.CORVANT_LIGHT,
+          &m.CLI_STOP_LIGHT,           &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT,
+          &m.AUTOPILOT_COMPLETED_LIGHT};
 }
 
 class ScheduledRun : public ::testing::TestWithParam<bool> {
@@ -63,8 +64,8 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_GE(w.first_launch["/tools/MF-PELLUM-OFF"], 24);
   EXPECT_LE(w.first_launch["/tools/MF-PELLUM-OFF"], 25);
   EXPECT_EQ(w.second, w.first_launch["/tools/MF-PELLUM-OFF"] + 11) << "Auto Close counts eleven seconds";
-  for (const char* kv : {"LAST_RUN_TEXTBOX=!!! SUCCESS !!!", "AUTOSTART_TIME_TICKBOX=1", "AUTOCLOSE_TIME_TICKBOX=1",
-                         "MAIN-Left=1000"}) {
+  for (const char* kv :
+       {"LAST_RUN_TEXTBOX=!!! SUCCESS !!!", "AUTOSTART_TIME_TICKBOX=1", "AUTOCLOSE_TIME_TICKBOX=1", "MAIN-Left=1000"}) {
     std::string s(kv);
     EXPECT_EQ(h.Stored(s.substr(0, s.find('='))), s.substr(s.find('=') + 1));
   }
@@ -77,7 +78,8 @@ TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmedUntilAutoCloseIsTic
   h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
   TARNWICK_MAIN& m = h.Open();
   w.RunFor(40);
-  EXPECT_EQ(Progress(h), "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!");
+  EXPECT_EQ(Progress(h),
+            "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!");
   EXPECT_FALSE(m.DAEMON_WATCHER_TIMER.armed());
   EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
   EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kWhite);
@@ -99,10 +101,17 @@ TEST_P(ScheduledRun, OtherPathsToSuccess) {
     Launches launches;
   };
   const Case cases[] = {
-      {"daemon", [](SeededRun& s) { s.h.Seed("AUTORUN_QT_TICKBOX", "0"); s.h.Seed("AUTORUN_DAEMON_TICKBOX", "1"); },
-       false, {"/tools/MF-PELLUM-ON", "/node/daemond", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"}},
+      {"daemon",
+       [](SeededRun& s) {
+         s.h.Seed("AUTORUN_QT_TICKBOX", "0");
+         s.h.Seed("AUTORUN_DAEMON_TICKBOX", "1");
+       },
+       false,
+       {"/tools/MF-PELLUM-ON", "/node/daemond", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"}},
       {"corvant done at once",
-       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::FinishesAtOnce); },
+       [](SeededRun& s) {
+         s.h.processes.Define("/tools/corvant", "corvant", fakes::FakeProcesses::Ending::FinishesAtOnce);
+       },
        false, kFullRun},
       {"machine sleeps", [](SeededRun&) {}, true, kFullRun},
   };
@@ -135,45 +144,94 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
   };
   const Case cases[] = {
       {"a node that never shows holds the run before CORVANT",
-       [](SeededRun& s) { s.h.Seed("QT_FILENAME_TEXTBOX", "qt-misspelt"); s.h.Open(); s.w.RunFor(60); },
-       "red red white white white system | 1 1 0 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.h.Seed("QT_FILENAME_TEXTBOX", "qt-misspelt");
+         s.h.Open();
+         s.w.RunFor(60);
+       },
+       "red red white white white system | 1 1 0 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER | off: | "
+       "!!! LAST RUN !!!"},
       {"a CORVANT that fails to start is retried every second",
-       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce); s.h.Open(); s.w.RunFor(20); },
-       "red cyan white white white system | 1 1 8 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce);
+         s.h.Open();
+         s.w.RunFor(20);
+       },
+       "red cyan white white white system | 1 1 8 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
       {"a CORVANT crashing at once is never taken for caught up",
-       [](SeededRun& s) { s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce); s.h.Open(); s.w.RunFor(60); },
-       "red cyan white white white system | 1 1 48 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce);
+         s.h.Open();
+         s.w.RunFor(60);
+       },
+       "red cyan white white white system | 1 1 48 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
       {"a CORVANT that never ends keeps the run waiting in cyan",
-       [](SeededRun& s) { s.w.corvant_seconds = -1; s.h.Open(); s.w.RunFor(90); },
-       "red cyan cyan white white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CORVANT_COMPLETE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.w.corvant_seconds = -1;
+         s.h.Open();
+         s.w.RunFor(90);
+       },
+       "red cyan cyan white white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CORVANT_COMPLETE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
       {"a CLI process that never goes holds back the stop command",
-       [](SeededRun& s) { s.h.processes.Start("cli"); s.w.cli_seconds = -1; s.h.Open(); s.w.RunFor(60); },
-       "red cyan green cyan white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_WATCHER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CLI_STOP_RUN_BUTTON | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.h.processes.Start("cli");
+         s.w.cli_seconds = -1;
+         s.h.Open();
+         s.w.RunFor(60);
+       },
+       "red cyan green cyan white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CLI_WATCHER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CLI_STOP_RUN_BUTTON | !!! LAST RUN !!!"},
       {"a node gone before CORVANT ends never gets the stop command",
-       [](SeededRun& s) { s.h.Open(); s.w.RunFor(15); s.h.processes.End("qt"); s.w.RunFor(45); },
-       "red red green white white system | 1 1 1 0 0 | node gone | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.h.Open();
+         s.w.RunFor(15);
+         s.h.processes.End("qt");
+         s.w.RunFor(45);
+       },
+       "red red green white white system | 1 1 1 0 0 | node gone | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CLI_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
       {"a stop command that fails leaves the pause waiting",
-       [](SeededRun& s) { s.w.node_obeys_stop = false; s.h.Open(); s.w.RunFor(60); },
-       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       [](SeededRun& s) {
+         s.w.node_obeys_stop = false;
+         s.h.Open();
+         s.w.RunFor(60);
+       },
+       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
       {"clicking the node light during the pause keeps the pause forever",
        [](SeededRun& s) {
-         s.w.node_shutdown_seconds = 5; s.h.Open(); s.w.RunUntilStopSent(); s.h.Click(s.h.main->QT_START_LIGHT);
+         s.w.node_shutdown_seconds = 5;
+         s.h.Open();
+         s.w.RunUntilStopSent();
+         s.h.Click(s.h.main->QT_START_LIGHT);
          EXPECT_EQ(s.h.main->QT_START_LIGHT.back_colour(), kCyan) << "a light click changes no colour";
          s.w.RunFor(30);
        },
-       "red cyan green green cyan system | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       "red cyan green green cyan system | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER CLI_PAUSE_TIMER | off: "
+       "QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
       {"a probe never read as gone while unknown: no false success",
        [](SeededRun& s) {
-         s.w.node_obeys_stop = false; s.h.Open(); s.w.RunUntilStopSent(); s.h.processes.set_scan_fails(true);
+         s.w.node_obeys_stop = false;
+         s.h.Open();
+         s.w.RunUntilStopSent();
+         s.h.processes.set_scan_fails(true);
          s.w.RunFor(60);
        },
-       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
+       "CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
       {"the PELLUM-OFF watcher acts once when PELLUM-OFF already runs",
        [](SeededRun& s) {
-         s.h.Seed("AUTOCLOSE_TIME_TICKBOX", "0"); s.h.processes.Start(std::string(process::kPellumOffFileName));
-         s.w.helper_seconds = -1; s.h.Open(); s.w.RunFor(40);
+         s.h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
+         s.h.processes.Start(std::string(process::kPellumOffFileName));
+         s.w.helper_seconds = -1;
+         s.h.Open();
+         s.w.RunFor(40);
        },
-       "green green green green green green | 1 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: PELLUM_ON_RUN_BUTTON PELLUM_OFF_RUN_BUTTON | !!! LAST RUN !!!"},
+       "green green green green green green | 1 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: PELLUM_ON_RUN_BUTTON "
+       "PELLUM_OFF_RUN_BUTTON | !!! LAST RUN !!!"},
   };
   for (const Case& c : cases) {
     SeededRun s;
@@ -243,8 +301,7 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
       {"misspelt image name", "corvnat", {"corvant", kDone, "/tools/corvant", ""}, false},
       {"a program of another name returning 0", "corvant", {"true", kDone, "/bin/true", ""}, false},
       {"a folder named like CORVANT", "corvant", {"true", kDone, "/corvant/true", ""}, false},
-      {"a wrapper whose tool runs under the image name", "corvant",
-       {"sh", kDone, "/bin/sh", "corvant"}, true},
+      {"a wrapper whose tool runs under the image name", "corvant", {"sh", kDone, "/bin/sh", "corvant"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -276,7 +333,7 @@ TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
     SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
     SeededRun s(false, true);
     s.h.desktop.timers().set_reverse_ties(true);  // an always-on-top tick due with Auto Close's runs after it
-    s.h.wm.foreground = 7;  // another window in front: every always-on-top tick moves windows
+    s.h.wm.foreground = 7;                        // another window in front: every always-on-top tick moves windows
     TARNWICK_MAIN& m = s.h.Open();
     s.h.Click(m.AUTOCLOSE_START_BUTTON);
     s.h.Advance(500);
@@ -331,8 +388,19 @@ TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {
 }
 
 TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
-  for (auto [on, off, progress] : {std::tuple{true, true, "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}, std::tuple{false, true, "green green green green green green | 0 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
-                                   std::tuple{true, false, "red green green green green red | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}, std::tuple{false, false, "black green green green green red | 0 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}}) {
+  for (auto [on, off, progress] :
+       {std::tuple{
+            true, true,
+            "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
+        std::tuple{
+            false, true,
+            "green green green green green green | 0 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
+        std::tuple{true, false,
+                   "red green green green green red | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER AUTOCLOSE_TIMER "
+                   "| off: | !!! LAST RUN !!!"},
+        std::tuple{
+            false, false,
+            "black green green green green red | 0 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}}) {
     SCOPED_TRACE(std::string("on ") + (on ? "1" : "0") + " off " + (off ? "1" : "0"));
     SeededRun s(true, false);
     s.h.Seed("PELLUM_ON_TICKBOX", on ? "1" : "0");

@@ -45,9 +45,7 @@ TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
     TARNWICK_SETTINGS& hub = OpenHub(h);
     EXPECT_EQ(hub.owner(), h.main);
     EXPECT_EQ(hub.geometry(), (ui::Geometry{1000, 1000, 4575, 3900}));
-    if (!c.qt) {
-      EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON);
-    }
+    if (!c.qt) { EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON); }
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.ticked(), c.hub_qt);
     EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.ticked(), c.hub_daemon);
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.enabled(), c.qt_enabled);
@@ -151,12 +149,11 @@ TEST(HelperToolsWindow, SaveComposesFullLocationsAndWritesInOrderTwice) {
   for (int round = 0; round < 2; ++round) {
     h.store.ClearWrites();
     h.Click(w.SAVE_BUTTON);
-    EXPECT_EQ(h.store.writes(), (Writes{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0",
-                                        "PELLUM_ON_LOCATION_TEXTBOX=" + odd, "PELLUM_OFF_LOCATION_TEXTBOX=",
-                                        "CORVANT_LOCATION_TEXTBOX=", "CV_FILENAME_TEXTBOX=",
-                                        "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + sep + on,
-                                        "PELLUM_OFF_FULL_LOCATION_TEXTBOX=" + sep + off,
-                                        "CORVANT_FULL_LOCATION_TEXTBOX=" + sep}));
+    EXPECT_EQ(h.store.writes(),
+              (Writes{"PELLUM_ON_TICKBOX=1", "PELLUM_OFF_TICKBOX=0", "PELLUM_ON_LOCATION_TEXTBOX=" + odd,
+                      "PELLUM_OFF_LOCATION_TEXTBOX=", "CORVANT_LOCATION_TEXTBOX=", "CV_FILENAME_TEXTBOX=",
+                      "PELLUM_ON_FULL_LOCATION_TEXTBOX=" + odd + sep + on,
+                      "PELLUM_OFF_FULL_LOCATION_TEXTBOX=" + sep + off, "CORVANT_FULL_LOCATION_TEXTBOX=" + sep}));
     EXPECT_EQ(w.CANCEL_BUTTON.caption(), "Close");
   }
   EXPECT_EQ(m.PELLUM_ON_FULL_LOCATION_TEXTBOX.text(), odd + sep + on);
@@ -174,7 +171,8 @@ TEST(NodeProgramsWindow, SaveWritesBothKeysAndTheMainWindowAndLongTextSurvives) 
   EXPECT_EQ(w.geometry(), (ui::Geometry{1000, 1000, 6255, 5640}));
   EXPECT_EQ(w.QT_RUN_CMD_TEXTBOX.text(), "shown here");
   EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "run by the main window");
-  const std::string long_text = "  \"C:\\Program Files\\node.exe\" -rpcpassword=a;b,c " + std::string(10'000, 'x') + " ";
+  const std::string long_text =
+      "  \"C:\\Program Files\\node.exe\" -rpcpassword=a;b,c " + std::string(10'000, 'x') + " ";
   h.desktop.UserEdit(w.QT_RUN_CMD_TEXTBOX, long_text);
   h.desktop.UserEdit(w.CLI_FILENAME_TEXTBOX, "Cli.exe");
   h.store.ClearWrites();

@@ -20,15 +20,32 @@ TEST(Decoding, GeometryAcceptsOnlyFiniteCDecimalsWithinAMillionTwips) {
   };
   const std::string long_digits(100'000, '7');
   const std::vector<Case> cases = {
-      {"1000", 1000.f, 1000.f},      {" 1000 ", 1000.f, 1000.f},   {"-1", -1.f, std::nullopt},
-      {"+15.5", 15.5f, 15.5f},       {"1000000", 1e6f, 1e6f},      {"-1000000", -1e6f, std::nullopt},
-      {"1000000.5", {}, {}},         {"0", 0.f, std::nullopt},     {".5", 0.5f, 0.5f},
-      {"65536", 65536.f, 65536.f},   {"", {}, {}},                 {"  ", {}, {}},
-      {"words", {}, {}},             {"1e40", {}, {}},             {"-1e40", {}, {}},
-      {"nan", {}, {}},               {"inf", {}, {}},              {"1,5", {}, {}},
-      {"0x1", {}, {}},               {"1 2", {}, {}},              {"\t1", {}, {}},
-      {"\xEF\xBC\x91", {}, {}},      {long_digits, {}, {}},        {".", {}, {}},
-      {"-", {}, {}},                 {"1e3", {}, {}},
+      {"1000", 1000.f, 1000.f},
+      {" 1000 ", 1000.f, 1000.f},
+      {"-1", -1.f, std::nullopt},
+      {"+15.5", 15.5f, 15.5f},
+      {"1000000", 1e6f, 1e6f},
+      {"-1000000", -1e6f, std::nullopt},
+      {"1000000.5", {}, {}},
+      {"0", 0.f, std::nullopt},
+      {".5", 0.5f, 0.5f},
+      {"65536", 65536.f, 65536.f},
+      {"", {}, {}},
+      {"  ", {}, {}},
+      {"words", {}, {}},
+      {"1e40", {}, {}},
+      {"-1e40", {}, {}},
+      {"nan", {}, {}},
+      {"inf", {}, {}},
+      {"1,5", {}, {}},
+      {"0x1", {}, {}},
+      {"1 2", {}, {}},
+      {"\t1", {}, {}},
+      {"\xEF\xBC\x91", {}, {}},
+      {long_digits, {}, {}},
+      {".", {}, {}},
+      {"-", {}, {}},
+      {"1e3", {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("text: '" + c.text.substr(0, 20) + "'");
@@ -79,9 +96,12 @@ TEST(ProgramName, IsTheFileNameAsStartedWithoutATrailingExe) {
 
 TEST(ProgramName, OnWindowsIsTheExecutablesFileNameWithoutItsExtensionWhateverItIs) {
   const std::pair<const char*, const char*> cases[] = {
-      {"C:\\Apps\\TARNWICK.exe", "TARNWICK"}, {"C:\\Apps\\Copy2.com", "Copy2"},
-      {"D:\\x\\TARNWICK.EXE", "TARNWICK"},   {"C:\\my.tool.exe", "my.tool"},
-      {"C:\\dots.in.dir\\plain", "plain"},    {"C:\\x\\.exe", "TARNWICK"},
+      {"C:\\Apps\\TARNWICK.exe", "TARNWICK"},
+      {"C:\\Apps\\Copy2.com", "Copy2"},
+      {"D:\\x\\TARNWICK.EXE", "TARNWICK"},
+      {"C:\\my.tool.exe", "my.tool"},
+      {"C:\\dots.in.dir\\plain", "plain"},
+      {"C:\\x\\.exe", "TARNWICK"},
       {"", "TARNWICK"},
   };
   for (const auto& [path, name] : cases) EXPECT_EQ(app::ProgramNameFromModulePath(path), name) << path;

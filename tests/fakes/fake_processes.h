@@ -49,8 +49,8 @@ class FakeProcesses : public process::ProcessControl {
     return std::any_of(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); });
   }
   int Count(const std::string& image) const {
-    return static_cast<int>(std::count_if(processes_.begin(), processes_.end(),
-                                          [&](const Instance& p) { return Same(p.image, image); }));
+    return static_cast<int>(
+        std::count_if(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); }));
   }
   // While set, every probe answers "unknown", as when the process list cannot be read.
   void set_scan_fails(bool f) { scan_fails_ = f; }

@@ -104,9 +104,9 @@ struct SeededRun {
 
 inline std::string ColourName(ui::Colour c) {
   using namespace ui::colours;
-  const std::pair<ui::Colour, const char*> names[] = {{kWhite, "white"}, {kBlack, "black"},   {kRed, "red"},
-                                                      {kGreen, "green"}, {kCyan, "cyan"},     {kLightRed, "lightred"},
-                                                      {kSystemWindow, "system"}};
+  const std::pair<ui::Colour, const char*> names[] = {
+      {kWhite, "white"},       {kBlack, "black"},        {kRed, "red"}, {kGreen, "green"}, {kCyan, "cyan"},
+      {kLightRed, "lightred"}, {kSystemWindow, "system"}};
   for (const auto& [colour, name] : names)
     if (c == colour) return name;
   return c.Describe();
@@ -121,8 +121,8 @@ inline std::string Progress(const Harness& h) {
                              &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
     out << ColourName(l->back_colour()) << " ";
   out << "|";
-  for (const char* cmd : {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop",
-                          "/tools/MF-PELLUM-OFF"})
+  for (const char* cmd :
+       {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"})
     out << " " << h.processes.LaunchCount(cmd);
   out << (h.processes.Running("qt") ? " | node runs |" : " | node gone |");
   for (const ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
@@ -149,10 +149,10 @@ inline std::string Snapshot(const TARNWICK_MAIN& m) {
     if (auto* t = dynamic_cast<const ui::TextBox*>(c)) out << " '" << t->text() << "'";
     out << "\n";
   }
-  for (const ui::Timer* t : {&m.AlwaysOnTopTimer, &m.AUTOSTART_TIMER, &m.AUTOCLOSE_TIMER, &m.PELLUM_ON_WATCHER_TIMER,
-                             &m.QT_WATCHER_TIMER, &m.DAEMON_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
-                             &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER,
-                             &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER})
+  for (const ui::Timer* t :
+       {&m.AlwaysOnTopTimer, &m.AUTOSTART_TIMER, &m.AUTOCLOSE_TIMER, &m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER,
+        &m.DAEMON_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER, &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER,
+        &m.CLI_WATCHER_TIMER, &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER})
     out << t->name() << (t->armed() ? " armed" : "") << "\n";
   out << "countdowns " << m.AutoStartCountdown.count() << " " << m.AutoCloseCountdown.count() << "\n";
   return out.str();

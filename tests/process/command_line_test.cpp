@@ -34,23 +34,38 @@ constexpr const char* kHome = "/home/ann";
 TEST(LinuxResolution, FindsTheProgramAndSplitsItsArguments) {
   const std::tuple<std::string, Paths, std::string, std::string, Words> cases[] = {
       // text, files, PATH, program, argv
-      {"/home/ann/My Tools/run", {"/home/ann/My Tools/run"}, kPath, "/home/ann/My Tools/run",
+      {"/home/ann/My Tools/run",
+       {"/home/ann/My Tools/run"},
+       kPath,
+       "/home/ann/My Tools/run",
        {"/home/ann/My Tools/run"}},
       // The longest leading run that is a program wins, even with a quote in it; the rest is split.
-      {"/opt/My Tools/run --state '/x y' \"a b\" c\\ d", {"/opt/My Tools/run", "/opt/My"}, kPath,
-       "/opt/My Tools/run", {"/opt/My Tools/run", "--state", "/x y", "a b", "c d"}},
+      {"/opt/My Tools/run --state '/x y' \"a b\" c\\ d",
+       {"/opt/My Tools/run", "/opt/My"},
+       kPath,
+       "/opt/My Tools/run",
+       {"/opt/My Tools/run", "--state", "/x y", "a b", "c d"}},
       {"/opt/My Tools/run", {"/opt/My"}, kPath, "/opt/My", {"/opt/My", "Tools/run"}},  // no folder "My Tools"
-      {"/opt/o'brien/My Tools/tool -v", {"/opt/o'brien/My Tools/tool"}, "", "/opt/o'brien/My Tools/tool",
+      {"/opt/o'brien/My Tools/tool -v",
+       {"/opt/o'brien/My Tools/tool"},
+       "",
+       "/opt/o'brien/My Tools/tool",
        {"/opt/o'brien/My Tools/tool", "-v"}},
       {"  /opt/x y/run -v", {"/opt/x y/run"}, kPath, "/opt/x y/run", {"/opt/x y/run", "-v"}},  // blanks first
       {"/opt/My\\ Tools/run -x", {"/opt/My Tools/run"}, kPath, "/opt/My Tools/run", {"/opt/My Tools/run", "-x"}},
       // "~/" is the home folder, expanded first; a home with a space is then read as a location.
       {"~/bin/node -x", {"/home/ann/bin/node"}, kPath, "/home/ann/bin/node", {"/home/ann/bin/node", "-x"}},
-      {"~/My Tools/node -x", {"/home/ann/My Tools/node"}, kPath, "/home/ann/My Tools/node",
+      {"~/My Tools/node -x",
+       {"/home/ann/My Tools/node"},
+       kPath,
+       "/home/ann/My Tools/node",
        {"/home/ann/My Tools/node", "-x"}},
       // Otherwise split like a shell without expansion, and a bare first word is looked up on PATH.
-      {"prog \"a b\" 'c d' e\\ f $HOME * ~  'g h'\"i\"\\ j  ", {"/usr/bin/prog", "/bin/prog"},
-       "/usr/local/bin:/usr/bin:/bin", "/usr/bin/prog", {"prog", "a b", "c d", "e f", "$HOME", "*", "~", "g hi j"}},
+      {"prog \"a b\" 'c d' e\\ f $HOME * ~  'g h'\"i\"\\ j  ",
+       {"/usr/bin/prog", "/bin/prog"},
+       "/usr/local/bin:/usr/bin:/bin",
+       "/usr/bin/prog",
+       {"prog", "a b", "c d", "e f", "$HOME", "*", "~", "g hi j"}},
       {"prog", {"bin/prog", "/usr/bin/prog"}, "bin::/usr/bin", "/usr/bin/prog", {"prog"}},  // past relative entries
       {"\"/opt/x y/prog\" arg", {"/opt/x y/prog"}, kPath, "/opt/x y/prog", {"/opt/x y/prog", "arg"}},
       // A first word with a "/" elsewhere is a path from the working folder, as in a shell.
@@ -68,18 +83,24 @@ TEST(LinuxResolution, FindsTheProgramAndSplitsItsArguments) {
 TEST(LinuxResolution, RefusesLinesThatNameNoStartableProgram) {
   const std::tuple<std::string, Paths, Paths, std::string, std::string> cases[] = {
       // text, files, folders besides the files', home, reason
-      {"", {"*"}, {}, kHome, "empty"}, {"   ", {"*"}, {}, kHome, "empty"},
-      {"prog 'unbalanced", {"*"}, {}, kHome, "split"}, {"prog \"unbalanced", {"*"}, {}, kHome, "split"},
+      {"", {"*"}, {}, kHome, "empty"},
+      {"   ", {"*"}, {}, kHome, "empty"},
+      {"prog 'unbalanced", {"*"}, {}, kHome, "split"},
+      {"prog \"unbalanced", {"*"}, {}, kHome, "split"},
       {"/opt/p 'x", {"/opt/p"}, {}, kHome, "split"},  // the program exists, its arguments cannot be split
       {"missing", {}, {}, kHome, "cannot find the program \"missing\""},
       {"/opt/missing --x", {}, {}, kHome, "cannot find"},
       // Never from the working folder: not a bare word, nor a run of words that does not begin with "/".
       {"prog arg", {"prog", "./prog"}, {}, kHome, "cannot find the program \"prog\""},
-      {"node-cli -datadir=/home/ann/.node stop", {"node-cli -datadir=/home/ann/.node"}, {}, kHome,
+      {"node-cli -datadir=/home/ann/.node stop",
+       {"node-cli -datadir=/home/ann/.node"},
+       {},
+       kHome,
        "cannot find the program \"node-cli\""},
       {"\"/opt/My Tools/node\" -x", {"\"/opt/My Tools/node\"", "\"/opt/My"}, {}, kHome, "\"/opt/My Tools/node\""},
       {"~/bin/node", {"~/bin/node"}, {}, kHome, "cannot find the program \"/home/ann/bin/node\""},
-      {"~/bin/node", {"*"}, {}, "", "home folder"}, {"~/bin/node", {"*"}, {}, "home/ann", "home folder"},
+      {"~/bin/node", {"*"}, {}, "", "home folder"},
+      {"~/bin/node", {"*"}, {}, "home/ann", "home folder"},
       {"bin/node a b", {"bin/node a"}, {}, kHome, "cannot find the program \"bin/node\""},
       // A missing program never becomes a shorter one when the text goes through a folder beyond it.
       {"/x/a b/run --x 1", {"/x/a"}, {"/x/a b"}, kHome, "the folder \"/x/a b\""},
@@ -102,14 +123,20 @@ TEST(WindowsResolution, QuotesTheLongestRunThatIsAFileAndKeepsTheRestAsTyped) {
   const std::tuple<std::string, Paths, std::string, std::string> cases[] = {
       // text, files, application name, command line
       {"\"C:\\Program Files\\x.exe\" a", {"*"}, "", "\"C:\\Program Files\\x.exe\" a"},
-      {"C:\\My Tools\\MF-PELLUM-ON", {"C:\\My Tools\\MF-PELLUM-ON.exe"}, "C:\\My Tools\\MF-PELLUM-ON.exe",
+      {"C:\\My Tools\\MF-PELLUM-ON",
+       {"C:\\My Tools\\MF-PELLUM-ON.exe"},
+       "C:\\My Tools\\MF-PELLUM-ON.exe",
        "\"C:\\My Tools\\MF-PELLUM-ON.exe\""},
-      {"C:\\My Tools\\node.exe -datadir=D:\\x y  \"z\"", {"C:\\My Tools\\node.exe", "C:\\My.exe"},
-       "C:\\My Tools\\node.exe", "\"C:\\My Tools\\node.exe\" -datadir=D:\\x y  \"z\""},
+      {"C:\\My Tools\\node.exe -datadir=D:\\x y  \"z\"",
+       {"C:\\My Tools\\node.exe", "C:\\My.exe"},
+       "C:\\My Tools\\node.exe",
+       "\"C:\\My Tools\\node.exe\" -datadir=D:\\x y  \"z\""},
       {"C:\\tools\\run.bat arg", {"C:\\tools\\run.bat"}, "C:\\tools\\run.bat", "\"C:\\tools\\run.bat\" arg"},
       {"C:\\v1.2\\tool", {"C:\\v1.2\\tool.exe"}, "C:\\v1.2\\tool.exe", "\"C:\\v1.2\\tool.exe\""},
       {"d:/My Tools/x -a", {"d:/My Tools/x.exe"}, "d:/My Tools/x.exe", "\"d:/My Tools/x.exe\" -a"},
-      {"\\\\srv\\share\\My Tools\\x a", {"\\\\srv\\share\\My Tools\\x.exe"}, "\\\\srv\\share\\My Tools\\x.exe",
+      {"\\\\srv\\share\\My Tools\\x a",
+       {"\\\\srv\\share\\My Tools\\x.exe"},
+       "\\\\srv\\share\\My Tools\\x.exe",
        "\"\\\\srv\\share\\My Tools\\x.exe\" a"},
       {"  C:\\My Tools\\x.exe a", {"C:\\My Tools\\x.exe"}, "C:\\My Tools\\x.exe", "\"C:\\My Tools\\x.exe\" a"},
       {"C:\\My Tools\\x.exe a", {"C:\\My.exe"}, "C:\\My.exe", "\"C:\\My.exe\" Tools\\x.exe a"},  // no folder
@@ -129,7 +156,8 @@ TEST(WindowsResolution, QuotesTheLongestRunThatIsAFileAndKeepsTheRestAsTyped) {
 // A location that resolves to nothing is not started at all: CreateProcess's own search of it
 // would try "C:\Program.exe" first.
 TEST(WindowsResolution, AMissingProgramNeverBecomesAShorterOne) {
-  const std::tuple<std::string, Paths, Paths> cases[] = {  // text, files, folders besides the files'
+  const std::tuple<std::string, Paths, Paths> cases[] = {
+      // text, files, folders besides the files'
       {"C:\\Program Files\\tw\\NODE.exe --x 1", {"C:\\Program.exe"}, {"C:\\Program Files\\tw"}},
       {"C:\\Program Files\\nosuch\\NODE.exe --x 1", {"C:\\Program.exe"}, {"C:\\Program Files"}},
       {"\\\\srv\\share\\a b\\run", {"\\\\srv\\share\\a.exe"}, {"\\\\srv\\share\\a b"}},

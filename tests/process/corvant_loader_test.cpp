@@ -69,17 +69,15 @@ class CorvantLoader : public ProcessTest {
   }
   fs::path SoloTool(const std::string& name) { return CopyExecutable(TARNWICK_SOLO_TOOL, temp() / "bin", name); }
   fs::path Wrapper(const std::string& name) { return CopyExecutable(TARNWICK_WRAPPER, temp() / "bin", name); }
-  std::string SoloArguments() const {
-    return " --lock " + (temp() / "lock").string() + " --dir " + events().string();
-  }
+  std::string SoloArguments() const { return " --lock " + (temp() / "lock").string() + " --dir " + events().string(); }
   void StopSoloTools() const { WriteText(events() / "stop", ""); }
 };
 
 TEST_F(CorvantLoader, ACorvantAlreadyRunningThatRefusesASecondCopyIsFoundAndNeverStartedAgain) {
   const std::string name = Named("corvant");
   const fs::path tool = SoloTool(name);
-  const pid_t by_hand = SpawnDirect(tool, {tool.string(), "--lock", (temp() / "lock").string(), "--dir",
-                                           events().string()});
+  const pid_t by_hand =
+      SpawnDirect(tool, {tool.string(), "--lock", (temp() / "lock").string(), "--dir", events().string()});
   ASSERT_GT(by_hand, 0);
   started_.push_back(by_hand);
   ASSERT_TRUE(WaitUntil([&] { return Events("running").size() == 1; }));
@@ -124,8 +122,9 @@ TEST_F(CorvantLoader, ALaunchEndingWithStatusZeroIsJudgedByTheNameItRanUnder) {
        },
        "done", kCyan},
       {"another program that returns 0 at once",
-       [this] { return std::pair{Wrapper(Named("launcher")).string() + " " + events().string(),
-                                               Named("corvant")}; },
+       [this] {
+         return std::pair{Wrapper(Named("launcher")).string() + " " + events().string(), Named("corvant")};
+       },
        "wrapped", kWhite},
       {"CORVANT's image name left empty",
        [this] {
@@ -136,8 +135,7 @@ TEST_F(CorvantLoader, ALaunchEndingWithStatusZeroIsJudgedByTheNameItRanUnder) {
        [this] {
          const std::string name = Named("corvant");
          const std::string tool = SoloTool(name).string();
-         return std::pair{Wrapper(Named("launcher")).string() + " " + events().string() + " " + tool +
-                              SoloArguments(),
+         return std::pair{Wrapper(Named("launcher")).string() + " " + events().string() + " " + tool + SoloArguments(),
                           name};
        },
        "wrapped", kCyan},

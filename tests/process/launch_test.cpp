@@ -157,7 +157,8 @@ TEST_F(ProcessTest, AThousandShortProgramsLeaveNoZombieAndNoDescriptor) {
   EXPECT_TRUE(WaitUntil([&] {
     control_.IsProcessRunning("tnw-no-such-program");
     return ChildrenOfThisProcess().empty();
-  })) << ChildrenOfThisProcess().size() << " children left";
+  })) << ChildrenOfThisProcess().size()
+      << " children left";
   EXPECT_FALSE(kept->IsRunning());
   EXPECT_TRUE(kept->EndedWithSuccess()) << "its exit status outlives the probes that reaped it";
   kept.reset();
@@ -173,8 +174,10 @@ class Surroundings {
   ~Surroundings() {
     fs::current_path(previous_folder_);
     for (const auto& [name, value] : previous_) {
-      if (value) ::setenv(name.c_str(), value->c_str(), 1);
-      else ::unsetenv(name.c_str());
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
     }
   }
   Surroundings(const Surroundings&) = delete;
@@ -203,22 +206,25 @@ TEST_F(ProcessTest, PlantedFilesInTheWorkingFolderOrBesideAMissingProgramNeverRu
   };
   const std::string top = temp().string();
   fs::create_directories(work);
-  plant(work / "tnw-cli -datadir=/srv/x/.node", "planted");          // a relative run of words
+  plant(work / "tnw-cli -datadir=/srv/x/.node", "planted");               // a relative run of words
   plant(work / "\"" / top.substr(1) / "real dir" / "prog\"", "planted");  // a run that begins with a quote
   plant(temp() / "real dir" / "prog", "real");
-  plant(work / "~" / "bin" / "tool", "planted");                       // "~" taken as a folder name
+  plant(work / "~" / "bin" / "tool", "planted");  // "~" taken as a folder name
   plant(temp() / "home" / "bin" / "tool", "home");
-  plant(work / "bin" / "tool a", "planted");                           // a relative first word's run
+  plant(work / "bin" / "tool a", "planted");  // a relative first word's run
   plant(work / "bin" / "tool", "relative");
-  plant(work / "tnw-on-path", "planted");                              // an empty PATH entry
-  plant(work / "rel" / "tnw-rel-path", "planted");                     // a relative PATH entry
-  plant(temp() / "x" / "a", "shorter");                                // beside a missing program
+  plant(work / "tnw-on-path", "planted");           // an empty PATH entry
+  plant(work / "rel" / "tnw-rel-path", "planted");  // a relative PATH entry
+  plant(temp() / "x" / "a", "shorter");             // beside a missing program
   fs::create_directories(temp() / "x" / "a b" / "tw");
   Surroundings surroundings(work);
   surroundings.Set("HOME", (temp() / "home").string());
   surroundings.Set("PATH", "/usr/bin:/bin::rel");
 
-  const struct { std::string line, ran; } cases[] = {  // command line, what it must run ("" nothing)
+  const struct {
+    std::string line, ran;
+  } cases[] = {
+      // command line, what it must run ("" nothing)
       {"tnw-cli -datadir=/srv/x/.node stop", ""},
       {"\"" + top + "/real dir/prog\" -x", "real -x"},
       {"~/bin/tool -y", "home -y"},
@@ -226,10 +232,10 @@ TEST_F(ProcessTest, PlantedFilesInTheWorkingFolderOrBesideAMissingProgramNeverRu
       {"bin/tool a b", "relative a b"},
       {"tnw-on-path", ""},
       {"tnw-rel-path", ""},
-      {top + "/x/a b/run --x 1", ""},            // "a b" exists: never "a" with "b/run --x 1"
-      {top + "/x/a b/tw/NODE --x 1", ""},        // likewise one folder deeper
-      {top + "/x/a b/nosuch/NODE --x 1", ""},    // and when the typo is in a folder beyond it
-      {top + "/x/a c/run", "shorter c/run"},     // no folder "a c": "a" with its argument, as typed
+      {top + "/x/a b/run --x 1", ""},          // "a b" exists: never "a" with "b/run --x 1"
+      {top + "/x/a b/tw/NODE --x 1", ""},      // likewise one folder deeper
+      {top + "/x/a b/nosuch/NODE --x 1", ""},  // and when the typo is in a folder beyond it
+      {top + "/x/a c/run", "shorter c/run"},   // no folder "a c": "a" with its argument, as typed
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -239,9 +245,7 @@ TEST_F(ProcessTest, PlantedFilesInTheWorkingFolderOrBesideAMissingProgramNeverRu
     auto handle = control_.RunCommandLine(c.line);
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(handle == nullptr, c.ran.empty()) << said;
-    if (c.ran.empty()) {
-      EXPECT_TRUE(said.starts_with("TARNWICK: ")) << said;
-    }
+    if (c.ran.empty()) { EXPECT_TRUE(said.starts_with("TARNWICK: ")) << said; }
     if (handle) {
       ASSERT_TRUE(WaitUntil([&] { return !handle->IsRunning(); }));
     }

@@ -190,8 +190,9 @@ TEST_F(ProbeEquivalence, AnotherUsersProcessesAndAProbeMadeAsAnotherUser) {
   const fs::path program = Program("tnwOther");
   const std::string name = program.filename(), argv0 = Name("tnwOther-arg"), exe_only = Name("tnwOther-exe");
   const Fifo& fifo = NewFifo();
-  const pid_t pid = started_.emplace_back(SpawnDirect(
-      "/usr/bin/setpriv", {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", program.string(), fifo.path.string()}));
+  const pid_t pid =
+      started_.emplace_back(SpawnDirect("/usr/bin/setpriv", {"setpriv", "--reuid=65534", "--regid=65534",
+                                                             "--clear-groups", program.string(), fifo.path.string()}));
   ASSERT_TRUE(WaitUntil([&] { return ExeNameOf(pid) == name && StatField(pid, 0) != ""; }));
   fifo.Tell("argv0 " + argv0);
   ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(pid) == argv0; }));
@@ -206,7 +207,8 @@ TEST_F(ProbeEquivalence, AnotherUsersProcessesAndAProbeMadeAsAnotherUser) {
   const std::vector<std::string> asked = {name, argv0, mine.filename(), exe_only, Name("tnwAbsent")};
   const pid_t prober = ::fork();
   if (prober == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) _exit(90);
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+      _exit(90);
     process::LinuxProcessControl control;
     int wrong = 0;
     for (const std::string& n : asked) {
@@ -247,7 +249,8 @@ int ReusePidInOwnNamespace(const fs::path& proc, const fs::path& program) {
   if (second != first) return 79;  // the pid could not be played back
   if (!started(second, "tnw-reused-second")) return 79;
   int wrong = 0;
-  for (const auto& [name, answer] : {std::pair{"tnw-reused-first", Probe::NotRunning}, {"tnw-reused-second", Probe::Running}}) {
+  for (const auto& [name, answer] :
+       {std::pair{"tnw-reused-first", Probe::NotRunning}, {"tnw-reused-second", Probe::Running}}) {
     wrong += ask(name) != answer;
     wrong += process::LinuxProcessControl(proc.string()).IsProcessRunning(name) != answer;
   }
@@ -262,7 +265,8 @@ TEST_F(ProbeEquivalence, AReusedPidIsJudgedByTheProcessThatHasItNow) {
   fs::create_directories(temp() / "proc");
   const pid_t outer = ::fork();
   if (outer == 0) {
-    if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
       _exit(77);
     }
     const pid_t init = ::fork();  // the first process of the new namespace

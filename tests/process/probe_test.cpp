@@ -12,9 +12,14 @@ using namespace std::string_literals;
 using process::Probe;
 
 TEST(SameImageName, FoldsAsciiAndTwoByteUtf8LettersOnly) {
-  const std::tuple<const char*, const char*, bool> cases[] = {  // bytes that are no letters, or no UTF-8, as they are
-      {"MF-Corvant", "mf-cORVANT", true}, {"Ärger-Ωmega-Жук-Ÿ", "äRGER-ωMEGA-жУК-ÿ", true}, {"node", "node2", false},
-      {"node-1", "node_1", false}, {"Ä", "A", false}, {"\xff\xfe", "\xff\xfe", true}, {"\xff", "\xfe", false}};
+  const std::tuple<const char*, const char*, bool> cases[] = {// bytes that are no letters, or no UTF-8, as they are
+                                                              {"MF-Corvant", "mf-cORVANT", true},
+                                                              {"Ärger-Ωmega-Жук-Ÿ", "äRGER-ωMEGA-жУК-ÿ", true},
+                                                              {"node", "node2", false},
+                                                              {"node-1", "node_1", false},
+                                                              {"Ä", "A", false},
+                                                              {"\xff\xfe", "\xff\xfe", true},
+                                                              {"\xff", "\xfe", false}};
   for (const auto& [a, b, same] : cases) EXPECT_EQ(process::SameImageName(a, b), same) << a << " / " << b;
 }
 
@@ -30,7 +35,9 @@ class FakeProcTree : public ProcessTest {
     WriteText(folder / "cmdline", cmdline);
     WriteText(folder / "stat", stat);
   }
-  Probe Ask(std::string_view name) { return process::LinuxProcessControl((temp() / "proc").string()).IsProcessRunning(name); }
+  Probe Ask(std::string_view name) {
+    return process::LinuxProcessControl((temp() / "proc").string()).IsProcessRunning(name);
+  }
 };
 
 TEST_F(FakeProcTree, MatchesTheFileNameOfTheExecutableOrFirstArgumentOfLiveProcessesOnly) {
@@ -47,15 +54,35 @@ TEST_F(FakeProcTree, MatchesTheFileNameOfTheExecutableOrFirstArgumentOfLiveProce
   Add("106", "", "/usr/bin/Epsilon\0"s, "106 (Ep) Z (y) S 1");
   Add("107", "/x/tarnwick-node-long-name", "/x/tarnwick-node-long-name\0"s, "107 (tarnwick-node-l) S 1");
   Add("108", "", "/x/" + std::string(5000, 'a') + "/Zeta\0arg\0"s, "108 (Zeta) S 1");  // over one read
-  fs::create_directories(temp() / "proc" / "109");  // gone while listed
+  fs::create_directories(temp() / "proc" / "109");                                     // gone while listed
   Add("self", "/x/Eta", "/x/Eta\0"s, "1 (Eta) S 1");
   const Probe yes = Probe::Running, no = Probe::NotRunning;
-  const std::pair<std::string, Probe> asked[] = {
-      {"Alpha", yes}, {"aLPHA", yes}, {"script-name", yes}, {"PYTHON3", yes}, {"Alph", no}, {"--x", no}, {"dir", no},
-      {"", no}, {"dir/Alpha", no}, {"dir\\Alpha", no}, {"/nowhere/dir/Alpha", no}, {"WE IRD'*?NAME", yes}, {"we*", no},
-      {"*", no}, {"beta", yes}, {"Beta (deleted)", no}, {"gamma (deleted)", yes}, {"Gamma", no}, {"kthreadd", no},
-      {"Delta", no}, {"Epsilon", yes}, {"tarnwick-node-l", no}, {"tarnwick-node-long-name", yes}, {"zeta", yes},
-      {"arg", no}, {"Eta", no}};
+  const std::pair<std::string, Probe> asked[] = {{"Alpha", yes},
+                                                 {"aLPHA", yes},
+                                                 {"script-name", yes},
+                                                 {"PYTHON3", yes},
+                                                 {"Alph", no},
+                                                 {"--x", no},
+                                                 {"dir", no},
+                                                 {"", no},
+                                                 {"dir/Alpha", no},
+                                                 {"dir\\Alpha", no},
+                                                 {"/nowhere/dir/Alpha", no},
+                                                 {"WE IRD'*?NAME", yes},
+                                                 {"we*", no},
+                                                 {"*", no},
+                                                 {"beta", yes},
+                                                 {"Beta (deleted)", no},
+                                                 {"gamma (deleted)", yes},
+                                                 {"Gamma", no},
+                                                 {"kthreadd", no},
+                                                 {"Delta", no},
+                                                 {"Epsilon", yes},
+                                                 {"tarnwick-node-l", no},
+                                                 {"tarnwick-node-long-name", yes},
+                                                 {"zeta", yes},
+                                                 {"arg", no},
+                                                 {"Eta", no}};
   for (const auto& [name, answer] : asked) EXPECT_EQ(Ask(name), answer) << name;
 }
 
@@ -72,7 +99,7 @@ TEST_F(FakeProcTree, APassAgreesWithAFreshScanThroughPidReuseUnreadableLinksAndZ
   };
   Add("200", "/a/tnwOld", "tnwOld\0"s, "200 (tnwOld) S 1");
   Add("201", "", "/b/tnwOther\0"s, "201 (tnwOther) S 1");  // another user's: only argv[0] to go by
-  Add("202", nullptr, "", "202 (tnwThreads) Z 1");          // its main thread has ended ...
+  Add("202", nullptr, "", "202 (tnwThreads) Z 1");         // its main thread has ended ...
   task("202", "202", nullptr, "", "202 (tnwThreads) Z 1");
   task("202", "203", "/c/tnwThreads", "/c/tnwThreads-arg\0"s, "203 (tnwThreads) S 1");  // ... one works on
   Add("204", nullptr, "", "204 (tnwGone) Z 1");  // a zombie whose threads have all ended
@@ -88,15 +115,19 @@ TEST_F(FakeProcTree, APassAgreesWithAFreshScanThroughPidReuseUnreadableLinksAndZ
     }
   };
   const Probe yes = Probe::Running, no = Probe::NotRunning;
-  check({{"tnwOld", yes}, {"tnwOther", yes}, {"tnwThreads", yes}, {"tnwThreads-arg", yes}, {"tnwGone", no},
+  check({{"tnwOld", yes},
+         {"tnwOther", yes},
+         {"tnwThreads", yes},
+         {"tnwThreads-arg", yes},
+         {"tnwGone", no},
          {"tnwNew", no}});
 
   fs::remove_all(temp() / "proc" / "200");  // pid 200 reused by another user's program
   Add("200", "", "tnwNew\0"s, "200 (tnwNew) S 1");
   WriteText(temp() / "proc" / "201" / "stat", "201 (tnwOther) Z 1");
   fs::remove_all(temp() / "proc" / "202" / "task" / "203");  // the last thread has ended too
-  check({{"tnwOld", no}, {"tnwOther", no}, {"tnwThreads", no}, {"tnwThreads-arg", no}, {"tnwGone", no},
-         {"tnwNew", yes}});
+  check(
+      {{"tnwOld", no}, {"tnwOther", no}, {"tnwThreads", no}, {"tnwThreads-arg", no}, {"tnwGone", no}, {"tnwNew", yes}});
 }
 
 TEST_F(FakeProcTree, AnswersUnknownOnlyWhenTheProcessListCannotBeRead) {
@@ -121,8 +152,10 @@ TEST_F(ProcessTest, LiveProbeFollowsAProgramThroughAnUpgradeToItsEnd) {
   ASSERT_EQ(ReadText(ProcPath(pid) / "comm"), name.substr(0, 15) + "\n");
   std::string other_case = name;
   for (char& c : other_case) c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
-  for (const auto& [asked, answer] : {std::pair{name, Probe::Running}, {other_case, Probe::Running},
-                                      {argv0, Probe::Running}, {name.substr(0, 15), Probe::NotRunning},
+  for (const auto& [asked, answer] : {std::pair{name, Probe::Running},
+                                      {other_case, Probe::Running},
+                                      {argv0, Probe::Running},
+                                      {name.substr(0, 15), Probe::NotRunning},
                                       {program.string(), Probe::NotRunning}}) {
     EXPECT_EQ(control_.IsProcessRunning(asked), answer) << asked;
   }

@@ -25,9 +25,12 @@ int main(int argc, char** argv) {
   std::string lock, dir;
   bool done = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--lock") == 0 && i + 1 < argc) lock = argv[++i];
-    else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) dir = argv[++i];
-    else if (std::strcmp(argv[i], "--done") == 0) done = true;
+    if (std::strcmp(argv[i], "--lock") == 0 && i + 1 < argc)
+      lock = argv[++i];
+    else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc)
+      dir = argv[++i];
+    else if (std::strcmp(argv[i], "--done") == 0)
+      done = true;
   }
   if (lock.empty() || dir.empty()) {
     std::fprintf(stderr, "usage: solo_tool --lock FILE --dir DIR [--done]\n");

@@ -66,7 +66,8 @@ inline std::vector<pid_t> PidsWhere(const std::function<bool(pid_t)>& keep) {
   std::vector<pid_t> pids;
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") == std::string::npos && keep(std::stoi(name))) pids.push_back(std::stoi(name));
+    if (name.find_first_not_of("0123456789") == std::string::npos && keep(std::stoi(name)))
+      pids.push_back(std::stoi(name));
   }
   return pids;
 }

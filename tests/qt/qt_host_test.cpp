@@ -14,15 +14,15 @@
 #include "fake_processes.h"
 #include "frontend/qt/form_window.h"
 #include "frontend/qt/qt_host.h"
-#include "ui/layout.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
 #include "harness.h"
 #include "settings/file_store.h"
-#include "settings/qt_daemon_cli_settings.h"
 #include "settings/pellum_corvant_settings.h"
+#include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"
 #include "settings/store.h"
+#include "ui/layout.h"
 #include "ui/window_manager.h"
 
 namespace {
@@ -137,7 +137,8 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
 
   int rendered = 0;
   for (ui::Control* c : main->controls()) {
-    const QList<QWidget*> found = w->findChildren<QWidget*>(QString::fromStdString(c->name()), Qt::FindDirectChildrenOnly);
+    const QList<QWidget*> found =
+        w->findChildren<QWidget*>(QString::fromStdString(c->name()), Qt::FindDirectChildrenOnly);
     if (!c->rendered()) {
       EXPECT_TRUE(found.isEmpty()) << c->name() << " is model-only and must have no widget";
       continue;
@@ -151,9 +152,7 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
     // Where the core's layout draws it: the designed place, a light ending where its RUN button begins.
     const ui::Rect r = ui::DrawnRect(*c);
     EXPECT_EQ(cw->geometry(), QRect(r.left / 15, r.top / 15, r.width / 15, r.height / 15)) << c->name();
-    if (c == &main->PELLUM_ON_LIGHT) {
-      EXPECT_EQ(r, (ui::Rect{1320, 480, 855, 240}));
-    }
+    if (c == &main->PELLUM_ON_LIGHT) { EXPECT_EQ(r, (ui::Rect{1320, 480, 855, 240})); }
   }
   EXPECT_EQ(rendered, 28);  // title band 3, lights 9, RUN buttons 6, schedule row 8, lines 2
 
@@ -184,17 +183,19 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
   EXPECT_EQ(line->mapTo(w, line->rect().center()).y(), 1080 / 15);
 
   // Fonts: 8.25 pt is 11 px at 96 dots per inch; Liberation Sans stands in for Arial and MS Sans Serif.
-  const struct { ui::Control* control; bool bold; int pixels; const char* family; } fonts[] = {
-      {&main->PELLUM_ON_LIGHT, true, 11, "Liberation Sans"},
-      {&main->AUTOSTART_TIME_TEXTBOX, true, 18, "Liberation Sans"},
-      {&main->SETTINGS_BUTTON, false, 11, nullptr}};
+  const struct {
+    ui::Control* control;
+    bool bold;
+    int pixels;
+    const char* family;
+  } fonts[] = {{&main->PELLUM_ON_LIGHT, true, 11, "Liberation Sans"},
+               {&main->AUTOSTART_TIME_TEXTBOX, true, 18, "Liberation Sans"},
+               {&main->SETTINGS_BUTTON, false, 11, nullptr}};
   for (const auto& f : fonts) {
     const QFont font = Widget(*f.control)->font();
     EXPECT_EQ(font.bold(), f.bold) << f.control->name();
     EXPECT_EQ(font.pixelSize(), f.pixels) << f.control->name();
-    if (f.family) {
-      EXPECT_EQ(QFontInfo(font).family(), f.family) << f.control->name();
-    }
+    if (f.family) { EXPECT_EQ(QFontInfo(font).family(), f.family) << f.control->name(); }
   }
 }
 
@@ -210,9 +211,7 @@ TEST_F(QtFrontend, StoredSettingsShapeTheWindowAPlaceOffScreenIsCorrectedAndMove
     OpenMain();
     QWidget* w = WindowOf(*main);
     EXPECT_EQ(w->size(), QSize(663, 140));
-    if (left == "1500") {
-      EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(100, 200));
-    }
+    if (left == "1500") { EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(100, 200)); }
     EXPECT_TRUE(screen.contains(w->frameGeometry().topLeft())) << w->frameGeometry().x();
     EXPECT_EQ(main->left(), static_cast<float>(w->frameGeometry().x() * 15)) << "the core learns the real place";
     ASSERT_EQ(main->PELLUM_ON_LIGHT.back_colour(), ui::colours::kSystemWindow);
@@ -259,7 +258,10 @@ TEST_F(QtFrontend, NoCaptionLosesAWordInAnyWindow) {
   QFont bold = WindowOf(*main)->font();
   bold.setPixelSize(13);
   bold.setBold(true);
-  const struct { const char* caption; QRect area; } squeezed[] = {
+  const struct {
+    const char* caption;
+    QRect area;
+  } squeezed[] = {
       {"DAEMON-CLI.exe or MF-QUAYLINE - COMPLETE Run Command", QRect(0, 0, 200, 17)},
       {"Unattended node runs", QRect(0, 0, 60, 23)},
   };
@@ -515,7 +517,8 @@ TEST(SettingsClickThrough, ACommandLineTypedAndSavedReachesTheStoreFileAndTheMai
     std::ostringstream file;
     file << std::ifstream(root / "TARNWICK" / "TARNWICK-CLICK.conf", std::ios::binary).rdbuf();
     for (const char* key : {"QT_FULL_RUN_CMD_TEXTBOX", "QT_RUN_CMD_TEXTBOX"})
-      EXPECT_NE(file.str().find("\n" + std::string(key) + "=" + typed.toStdString() + "\n"), std::string::npos) << file.str();
+      EXPECT_NE(file.str().find("\n" + std::string(key) + "=" + typed.toStdString() + "\n"), std::string::npos)
+          << file.str();
     host.CloseTopLevels();
     DeleteClosedWidgets();
   }

@@ -178,8 +178,8 @@ void ExpectOnScreen(qtfe::QtHost& host, const ui::Form& form, float left, float 
   ASSERT_NE(w, nullptr);
   EXPECT_TRUE(w->isVisible());
   const QRect frame = w->frameGeometry();
-  EXPECT_TRUE(OnSomeScreen(frame)) << "frame at " << frame.x() << "," << frame.y() << " size " << frame.width()
-                                   << "x" << frame.height();
+  EXPECT_TRUE(OnSomeScreen(frame)) << "frame at " << frame.x() << "," << frame.y() << " size " << frame.width() << "x"
+                                   << frame.height();
   EXPECT_GE(w->width(), 1);
   EXPECT_GE(w->height(), 1);
   EXPECT_LE(w->width(), static_cast<int>(std::ceil(width / 15.f)));
@@ -286,9 +286,10 @@ TEST(BadStoredValues, ReadAsTheRuleSaysAndEveryWindowOpensOnScreen) {
     // What the windows wrote back on closing is readable again, and holds no bad value of its own.
     const settings::conf::Parsed after = settings::conf::Parse(ReadFile(file));
     ASSERT_TRUE(after.ok()) << after.error;
-    for (const char* key : {"MAIN-Left", "MAIN-Top", "SETTINGS-Left", "SETTINGS-Top", "PELLUM-CV-SETTINGS-Left",
-                            "QT-D-CLI-SETTINGS-Top"})
-      EXPECT_TRUE(settings::DecodeGeometry(after.values.at(key), GeometryKind::Position)) << key << "=" << after.values.at(key);
+    for (const char* key :
+         {"MAIN-Left", "MAIN-Top", "SETTINGS-Left", "SETTINGS-Top", "PELLUM-CV-SETTINGS-Left", "QT-D-CLI-SETTINGS-Top"})
+      EXPECT_TRUE(settings::DecodeGeometry(after.values.at(key), GeometryKind::Position))
+          << key << "=" << after.values.at(key);
     for (const char* key : {"AlwaysOnTopTimer_TICKBOX", "AUTOSTART_TIME_TICKBOX", "AUTOCLOSE_TIME_TICKBOX"})
       EXPECT_TRUE(settings::DecodeTick(after.values.at(key))) << key << "=" << after.values.at(key);
   }

@@ -67,7 +67,9 @@ TEST_P(ConcurrentWriters, LoseNoKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, ConcurrentWriters, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& param_info) { return param_info.param ? "TakingTurns" : "AtOnce"; });
+                         [](const ::testing::TestParamInfo<bool>& param_info) {
+                           return param_info.param ? "TakingTurns" : "AtOnce";
+                         });
 
 }  // namespace
 }  // namespace store_test

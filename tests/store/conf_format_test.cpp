@@ -52,10 +52,15 @@ TEST(ConfFormat, SkipsOnlyTheLinesItCannotReadAndNamesThem) {
       {"A=1\nQT_FU", {{"A", "1"}}, {2}, "line 2 has no '='"},
       {"[General]\nA=1\n", {{"A", "1"}}, {1}, "line 1 has no '='"},
       {"A=1\nB=x\0y\nC=3\n"s, {{"A", "1"}, {"C", "3"}}, {2}, "line 2 holds a NUL byte"},
-      {"A=1\n = x\n\\#x=1\nB=2", {{"A", "1"}, {"B", "2"}}, {2, 3}, "line 2 has no usable key; line 3 has no usable key"},
+      {"A=1\n = x\n\\#x=1\nB=2",
+       {{"A", "1"}, {"B", "2"}},
+       {2, 3},
+       "line 2 has no usable key; line 3 has no usable key"},
       // Bytes that are not UTF-8 are a value like any other, kept as they are.
       {"A=1\nB=\xFF\xFE\nC=\xC0\xAF\nD=\xED\xA0\x80\nE=\xE6\x9D",
-       {{"A", "1"}, {"B", "\xFF\xFE"}, {"C", "\xC0\xAF"}, {"D", "\xED\xA0\x80"}, {"E", "\xE6\x9D"}}, {}, ""},
+       {{"A", "1"}, {"B", "\xFF\xFE"}, {"C", "\xC0\xAF"}, {"D", "\xED\xA0\x80"}, {"E", "\xE6\x9D"}},
+       {},
+       ""},
       {"caf\xE9=latin-1 key\n", {{"caf\xE9", "latin-1 key"}}, {}, ""},
   };
   for (const Case& c : cases) {
@@ -85,7 +90,9 @@ TEST(ConfFormat, WritesPlainValuesAsTheyAreAndLineBreaksEscapedKeysSorted) {
 TEST(ConfFormat, EveryTextAndHandTypedKeyReadsBackUnchanged) {
   Values values;
   for (const std::string& text : HostileTexts()) values["KEY-" + std::to_string(values.size())] = text;
-  values["BOM"] = "\xEF\xBB\xBF" "bom first";  // the format keeps it; Qt drops it from a stored value
+  values["BOM"] =
+      "\xEF\xBB\xBF"
+      "bom first";  // the format keeps it; Qt drops it from a stored value
   std::optional<std::string> text = Write(values);
   ASSERT_TRUE(text);
   EXPECT_EQ(Parse(*text).values, values);

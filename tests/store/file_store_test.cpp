@@ -20,7 +20,9 @@ namespace store_test {
 namespace {
 
 TEST_F(StoreTest, ConfigRootComesFromXdgThenHomeThenTheUserDatabase) {
-  const auto saved = [](const char* name) { return std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt; };
+  const auto saved = [](const char* name) {
+    return std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt;
+  };
   const auto restore = [](const char* name, const std::optional<std::string>& value) {
     value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
   };
@@ -29,12 +31,11 @@ TEST_F(StoreTest, ConfigRootComesFromXdgThenHomeThenTheUserDatabase) {
   const fs::path from_database =
       entry && entry->pw_dir && entry->pw_dir[0] == '/' ? fs::path(entry->pw_dir) / ".config" : fs::path();
   using Case = std::tuple<const char*, const char*, fs::path>;  // XDG_CONFIG_HOME, HOME, config root
-  for (const auto& [xdg, home, root] : {Case{"/somewhere/cfg", "/home/someone", "/somewhere/cfg"},
-                                        Case{nullptr, "/home/someone", "/home/someone/.config"},
-                                        Case{"", "/home/someone", "/home/someone/.config"},
-                                        Case{"relative/cfg", "/home/someone", "/home/someone/.config"},
-                                        Case{"~/cfg", "/home/someone", "/home/someone/.config"},
-                                        Case{nullptr, "not/absolute", from_database}}) {
+  for (const auto& [xdg, home, root] :
+       {Case{"/somewhere/cfg", "/home/someone", "/somewhere/cfg"},
+        Case{nullptr, "/home/someone", "/home/someone/.config"}, Case{"", "/home/someone", "/home/someone/.config"},
+        Case{"relative/cfg", "/home/someone", "/home/someone/.config"},
+        Case{"~/cfg", "/home/someone", "/home/someone/.config"}, Case{nullptr, "not/absolute", from_database}}) {
     xdg ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", home, 1);
     EXPECT_EQ(FileStore::ConfigRootFromEnvironment(), root) << (xdg ? xdg : "(unset)") << " " << home;
@@ -65,7 +66,8 @@ TEST_F(StoreTest, SavesAreWrittenThroughPrivatelyOneFileASection) {
   EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK-DEMO"), "2");
   EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK Zürich"), "3");
   EXPECT_EQ(Get("MAIN-Left", "", "TARNWICK", "OTHER-APP"), "4");
-  EXPECT_EQ(FileNames(folder()), (std::vector<std::string>{"TARNWICK Zürich.conf", "TARNWICK-DEMO.conf", "TARNWICK.conf"}));
+  EXPECT_EQ(FileNames(folder()),
+            (std::vector<std::string>{"TARNWICK Zürich.conf", "TARNWICK-DEMO.conf", "TARNWICK.conf"}));
   EXPECT_EQ(Parsed(root() / "OTHER-APP" / "TARNWICK.conf"), (Values{{"MAIN-Left", "4"}}));
   EXPECT_EQ(ModeOf(root() / "OTHER-APP"), 0700);
 }
@@ -82,8 +84,10 @@ TEST_F(StoreTest, HostileTextsSurviveTheFile) {
 
 TEST_F(StoreTest, HandEditsReadAsTypedSurviveARewriteAndAreSeenWhileRunning) {
   const std::string cmd = R"(C:\Program Files\node.exe -datadir="D:\x y", -rpcpassword=a;b)";
-  WriteBytes(file(), "\xEF\xBB\xBF# edited by hand\r\n\r\nCMD=" + cmd +
-                         "\r\n  MAIN-Left = 1200 \r\nPATH=C:\\new\\node.exe\r\nPLACE=Zürich 東京", 0644);
+  WriteBytes(file(),
+             "\xEF\xBB\xBF# edited by hand\r\n\r\nCMD=" + cmd +
+                 "\r\n  MAIN-Left = 1200 \r\nPATH=C:\\new\\node.exe\r\nPLACE=Zürich 東京",
+             0644);
   fs::permissions(folder(), fs::perms(0755));
   EXPECT_EQ(Get("CMD"), cmd);
   EXPECT_EQ(Get("MAIN-Left"), " 1200 ");
@@ -107,11 +111,17 @@ TEST_F(StoreTest, UnusableKeysNamesAndRootsAreReportedAndNothingIsWritten) {
   struct Case {
     std::string application, section, key;
   };
-  for (const Case& c : std::vector<Case>{{"TARNWICK", "TARNWICK", ""}, {"TARNWICK", "TARNWICK", "a=b"},
-                                         {"TARNWICK", "TARNWICK", "group/key"}, {"TARNWICK", "TARNWICK", "#key"},
-                                         {"TARNWICK", "TARNWICK", "line\nbreak"}, {"TARNWICK", "TARNWICK", "back\\slash"},
-                                         {"TARNWICK", "", "K"}, {"TARNWICK", "..", "K"}, {"TARNWICK", "a/b", "K"},
-                                         {"", "TARNWICK", "K"}, {"..", "TARNWICK", "K"}}) {
+  for (const Case& c : std::vector<Case>{{"TARNWICK", "TARNWICK", ""},
+                                         {"TARNWICK", "TARNWICK", "a=b"},
+                                         {"TARNWICK", "TARNWICK", "group/key"},
+                                         {"TARNWICK", "TARNWICK", "#key"},
+                                         {"TARNWICK", "TARNWICK", "line\nbreak"},
+                                         {"TARNWICK", "TARNWICK", "back\\slash"},
+                                         {"TARNWICK", "", "K"},
+                                         {"TARNWICK", "..", "K"},
+                                         {"TARNWICK", "a/b", "K"},
+                                         {"", "TARNWICK", "K"},
+                                         {"..", "TARNWICK", "K"}}) {
     Save(c.key, "value", c.section, c.application);
     EXPECT_EQ(Get(c.key, "dflt", c.section, c.application), "dflt");
     ExpectReports({"sav", "read"});
@@ -133,10 +143,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& top) {
     std::string what = std::to_string(info.st_mode) + " uid " + std::to_string(info.st_uid);
     if (S_ISLNK(info.st_mode)) what += " -> " + fs::read_symlink(it->path()).native();
     if (S_ISREG(info.st_mode)) {
-      what += info.st_size < (1 << 20) ? " " + ReadBytes(it->path())
-                                       : " size " + std::to_string(info.st_size) + " at " +
-                                             std::to_string(info.st_mtim.tv_sec) + "." +
-                                             std::to_string(info.st_mtim.tv_nsec);
+      what += info.st_size < (1 << 20)
+                  ? " " + ReadBytes(it->path())
+                  : " size " + std::to_string(info.st_size) + " at " + std::to_string(info.st_mtim.tv_sec) + "." +
+                        std::to_string(info.st_mtim.tv_nsec);
     }
     seen[it->path().native()] = what;
   }
@@ -197,22 +207,64 @@ class RefusedStore : public StoreTest {
 TEST_F(RefusedStore, AnotherUsersOrAWritableFolderOrFile) {
   const std::string folder_fix = "chmod go-w " + folder().native();
   ExpectRefused({
-      {"folder of another user", true, [&] { Chown(folder()); return true; },
+      {"folder of another user",
+       true,
+       [&] {
+         Chown(folder());
+         return true;
+       },
        {folder().native() + " belongs to another user (uid 65534)"}},
-      {"folder writable by all", false, [&] { Chmod(folder(), 0777); return true; },
+      {"folder writable by all",
+       false,
+       [&] {
+         Chmod(folder(), 0777);
+         return true;
+       },
        {folder().native() + " is writable by group and others", folder_fix}},
-      {"folder writable by its group", false, [&] { Chmod(folder(), 0770); return true; },
+      {"folder writable by its group",
+       false,
+       [&] {
+         Chmod(folder(), 0770);
+         return true;
+       },
        {folder().native() + " is writable by group;", folder_fix}},
-      {"sticky folder writable by all", false, [&] { Chmod(folder(), 01777); return true; }, {folder_fix}},
-      {"config root writable by others", false, [&] { Chmod(root(), 0757); return true; },
+      {"sticky folder writable by all",
+       false,
+       [&] {
+         Chmod(folder(), 01777);
+         return true;
+       },
+       {folder_fix}},
+      {"config root writable by others",
+       false,
+       [&] {
+         Chmod(root(), 0757);
+         return true;
+       },
        {root().native() + " is writable by others", "chmod go-w " + root().native()}},
-      {"config root of another user", true, [&] { Chown(root()); return true; },
+      {"config root of another user",
+       true,
+       [&] {
+         Chown(root());
+         return true;
+       },
        {root().native() + " belongs to another user"}},
-      {"file writable by all", false, [&] { Chmod(file(), 0666); return true; },
+      {"file writable by all",
+       false,
+       [&] {
+         Chmod(file(), 0666);
+         return true;
+       },
        {file().native() + " is writable by group and others", "chmod go-w " + file().native()}},
-      {"file of another user", true, [&] { Chown(file()); return true; },
+      {"file of another user",
+       true,
+       [&] {
+         Chown(file());
+         return true;
+       },
        {file().native() + " belongs to another user"}},
-      {"folder is a link to a folder writable by all", false,
+      {"folder is a link to a folder writable by all",
+       false,
        [&] {
          fs::remove_all(elsewhere());
          fs::rename(folder(), elsewhere());
@@ -221,7 +273,8 @@ TEST_F(RefusedStore, AnotherUsersOrAWritableFolderOrFile) {
          return true;
        },
        {folder().native() + " (a link to " + elsewhere().native() + ") is writable by group and others"}},
-      {"file is a link into a folder writable by all", false,
+      {"file is a link into a folder writable by all",
+       false,
        [&] {
          fs::rename(file(), elsewhere() / "t.conf");
          Chmod(elsewhere(), 0777);
@@ -229,7 +282,8 @@ TEST_F(RefusedStore, AnotherUsersOrAWritableFolderOrFile) {
          return true;
        },
        {elsewhere().native() + " is writable by group and others"}},
-      {"file is a link to another user's file", true,
+      {"file is a link to another user's file",
+       true,
        [&] {
          fs::rename(file(), elsewhere() / "t.conf");
          Chown(elsewhere() / "t.conf");
@@ -254,9 +308,7 @@ TEST_F(RefusedStore, AnythingButARegularFileOfReasonableSize) {
     ::close(fd);
     return bound;
   };
-  const auto instead = [&](auto make) {
-    return [&, make] { return fs::remove(file()) && make(file()); };
-  };
+  const auto instead = [&](auto make) { return [&, make] { return fs::remove(file()) && make(file()); }; };
   const auto link_to = [&](auto make) {
     return [&, make] {
       return fs::remove(file()) && make(elsewhere() / "t") && (fs::create_symlink(elsewhere() / "t", file()), true);
@@ -271,11 +323,14 @@ TEST_F(RefusedStore, AnythingButARegularFileOfReasonableSize) {
       {"link to a FIFO", false, link_to(fifo), {linked + "a FIFO" + regular}},
       {"link to a device", false, link_to(device), {linked + "a character device" + regular}},
       {"folder", false, instead([](const fs::path& p) { return fs::create_directory(p); }), {"is a folder" + regular}},
-      {"link to nothing", false,
+      {"link to nothing",
+       false,
        [&] { return fs::remove(file()) && (fs::create_symlink(elsewhere() / "none", file()), true); },
        {"is a link that leads nowhere"}},
       // Not read, not copied aside, not overwritten: 1 GiB of holes costs nothing to make.
-      {"1 GiB file", false, [&] { return ::truncate(file().c_str(), off_t{1} << 30) == 0; },
+      {"1 GiB file",
+       false,
+       [&] { return ::truncate(file().c_str(), off_t{1} << 30) == 0; },
        {file().native() + " is larger than a settings file can be (16 MiB)"}},
   });
   ::alarm(0);
@@ -322,7 +377,8 @@ TEST_F(StoreTest, ABadLineCostsOnlyThatLineAndTheFileIsCopiedBeforeItIsFirstSave
   EXPECT_EQ(Get("CLI"), cli);
   EXPECT_EQ(Get("MAIN-Top"), "300");
   EXPECT_EQ(Get("MAIN-Width", "9585"), "9585");
-  ExpectReports({file().native() + ": skipped lines 2 (has no '='), 4 (holds a NUL byte); the other settings are used"});
+  ExpectReports(
+      {file().native() + ": skipped lines 2 (has no '='), 4 (holds a NUL byte); the other settings are used"});
   const fs::path copy = file().native() + ".bad";
   EXPECT_FALSE(fs::exists(copy)) << "reading alone copies nothing";
 
@@ -399,7 +455,8 @@ TEST_F(StoreTest, PendingSaveWrittenByALaterReadIsPrivateToo) {
   EXPECT_EQ(Get("MAIN-Left"), "1500");
   const fs::path written = blocker / "config" / "TARNWICK" / "TARNWICK.conf";
   EXPECT_EQ(Parsed(written), (Values{{"MAIN-Left", "1500"}}));
-  for (const fs::path& made : {blocker, blocker / "config", written.parent_path()}) EXPECT_EQ(ModeOf(made), 0700) << made;
+  for (const fs::path& made : {blocker, blocker / "config", written.parent_path()})
+    EXPECT_EQ(ModeOf(made), 0700) << made;
   EXPECT_EQ(ModeOf(written), 0600);
 }
 

@@ -69,11 +69,35 @@ inline std::vector<std::string> HostileTexts() {
   std::string long_text;
   const std::string pieces[] = {"a", "\\", "\n", "\r", "\\n", "\"", ",", ";", "=", " ", "Zürich ", "東京", "\0"s, "#"};
   for (int i = 0; i < 10000; ++i) long_text += pieces[(i * 7 + i / 13) % std::size(pieces)];
-  return {"", " ", "  lead and trail  ", "\"quoted\" and 'single'", R"(C:\Program Files\x -d="D:\x y", a;b)",
-          R"(\n\r\0\\ are not escapes here)", "\\", "trailing backslash\\", "k=v=w", "=start", "#hash", ";semi",
-          "\\start", "Zürich 東京", "\xF0\x9F\x9A\x80", "line1\nline2\n", "\r\n", "ends with CR\r", "tab\tinside",
-          "nul\0inside"s, "\0"s, "\x01\x1F\x7F", "\xE2\x80\xA8",
-          "caf\xE9 latin-1", "\xFF\xFE", "cut \xE6\x9D", "\n\n\\\n", "@Variant(\\0\\0)", "[General]",
+  return {"",
+          " ",
+          "  lead and trail  ",
+          "\"quoted\" and 'single'",
+          R"(C:\Program Files\x -d="D:\x y", a;b)",
+          R"(\n\r\0\\ are not escapes here)",
+          "\\",
+          "trailing backslash\\",
+          "k=v=w",
+          "=start",
+          "#hash",
+          ";semi",
+          "\\start",
+          "Zürich 東京",
+          "\xF0\x9F\x9A\x80",
+          "line1\nline2\n",
+          "\r\n",
+          "ends with CR\r",
+          "tab\tinside",
+          "nul\0inside"s,
+          "\0"s,
+          "\x01\x1F\x7F",
+          "\xE2\x80\xA8",
+          "caf\xE9 latin-1",
+          "\xFF\xFE",
+          "cut \xE6\x9D",
+          "\n\n\\\n",
+          "@Variant(\\0\\0)",
+          "[General]",
           long_text};
 }
 
@@ -94,7 +118,8 @@ class StoreTest : public ::testing::Test {
     EXPECT_EQ(reports_, "") << "reports no test expected";
     if (caps_lowered_) ::syscall(SYS_capset, &cap_header_, saved_caps_);
     std::error_code ec;  // a failed test may leave read-only folders behind
-    for (auto it = fs::recursive_directory_iterator(base_, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(base_, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
       if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
     }
     fs::remove_all(base_, ec);

@@ -107,13 +107,11 @@ TEST_F(Win32FrontEnd, TheWindowAndAStepLightHaveTheirDesignedPlaceSizeAndColour)
     HDC dc = GetDC(label);
     LOGBRUSH described{};
     ASSERT_NE(GetObjectW(reinterpret_cast<HBRUSH>(SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                                reinterpret_cast<LPARAM>(label))),
+                                                               reinterpret_cast<LPARAM>(label))),
                          sizeof described, &described),
               0);
     EXPECT_EQ(described.lbColor, back);
-    if (label == light) {
-      EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0));
-    }
+    if (label == light) { EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0)); }
     ReleaseDC(label, dc);
   }
   UpdateWindow(window);
@@ -258,7 +256,8 @@ TEST_F(Win32FrontEnd, NoControlsOverlapAndNoCaptionLosesAWordInAnyWindow) {
       GetWindowRect(child, &r);
       for (const auto& [other, o] : shown) {
         RECT both{};
-        EXPECT_FALSE(IntersectRect(&both, &r, &o)) << process::Narrow(Text(child)) << " / " << process::Narrow(Text(other));
+        EXPECT_FALSE(IntersectRect(&both, &r, &o))
+            << process::Narrow(Text(child)) << " / " << process::Narrow(Text(other));
       }
       shown.emplace_back(child, r);
       wchar_t cls[32] = {};

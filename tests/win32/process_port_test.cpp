@@ -15,9 +15,9 @@
 namespace {
 
 using process::Probe;
-using win32_test::fs::path;
 using win32_test::Utf8;
 using win32_test::WaitFor;
+using win32_test::fs::path;
 
 std::string Cased(std::string text, int (*to)(int)) {
   std::transform(text.begin(), text.end(), text.begin(), [to](char c) { return static_cast<char>(to(c)); });
@@ -39,8 +39,8 @@ TEST(Win32ProcessProbe, FindsAProgramByImageNameInAnyCaseAndNotOnceItHasEnded) {
   EXPECT_EQ(control.IsProcessRunning(Cased(image, ::tolower)), Probe::Running);
   // Never a match: no extension, empty, or a path, even for a program that runs.
   const std::string own = Utf8(win32_test::Self().filename());
-  for (const std::string& name : {image.substr(0, image.size() - 4), std::string(), Utf8(win32_test::Self()),
-                                  "bin/" + own, "bin\\" + own})
+  for (const std::string& name :
+       {image.substr(0, image.size() - 4), std::string(), Utf8(win32_test::Self()), "bin/" + own, "bin\\" + own})
     EXPECT_EQ(control.IsProcessRunning(name), Probe::NotRunning) << name;
 
   auto* native = dynamic_cast<process::Win32ProcessHandle*>(handle.get());
@@ -58,7 +58,8 @@ TEST(Win32ProcessProbe, AnUnreadableProcessListIsUnknownAndEverySnapshotIsClosed
   });
   EXPECT_EQ(failing.IsProcessRunning("explorer.exe"), Probe::Unknown);
   std::vector<HANDLE> taken;
-  process::Win32ProcessControl watched([&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
+  process::Win32ProcessControl watched(
+      [&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
   EXPECT_EQ(watched.IsProcessRunning(Utf8(win32_test::Self().filename())), Probe::Running);  // stops the walk early
   EXPECT_EQ(watched.IsProcessRunning("no-such-program-anywhere.exe"), Probe::NotRunning);    // walks it all
   ASSERT_EQ(taken.size(), 2u);
@@ -70,7 +71,8 @@ TEST(Win32ProcessProbe, AnUnreadableProcessListIsUnknownAndEverySnapshotIsClosed
 
 TEST(Win32ProcessProbe, OneSnapshotServesATimerPassAndALaunchDuringItTakesAnother) {
   std::vector<HANDLE> taken;
-  process::Win32ProcessControl control([&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
+  process::Win32ProcessControl control(
+      [&] { return taken.emplace_back(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)); });
   win32_test::TempFolder temp;
   const std::string image = "TwPass" + std::to_string(GetCurrentProcessId()) + ".exe";
   win32_test::fs::copy_file(win32_test::Self().parent_path() / "MF-PELLUM-ON.exe", temp.path() / image);
@@ -108,7 +110,10 @@ TEST(Win32Launcher, StartsTheProgramInAFolderWithSpacesWithItsOwnArguments) {
     win32_test::fs::create_directories(tools);
     win32_test::fs::copy_file(win32_test::Self().parent_path() / "argv_dump.exe", tools / "x.exe");
     const std::string exe = Utf8(tools / "x.exe");
-    const struct { std::string line; std::vector<std::string> words; } cases[] = {
+    const struct {
+      std::string line;
+      std::vector<std::string> words;
+    } cases[] = {
         {Utf8(tools) + "\\x.exe -arg second", {exe, "-arg", "second"}},
         {Utf8(tools) + "\\x -arg second", {exe, "-arg", "second"}},  // a location is often stored without it
         {"\"" + exe + "\" \"two words\" -z", {exe, "two words", "-z"}},
@@ -128,7 +133,8 @@ TEST(Win32Launcher, StartsTheProgramInAFolderWithSpacesWithItsOwnArguments) {
     }
   }
   process::Win32ProcessControl control;  // nothing starts for an empty or missing program, or a folder
-  for (const std::string& line : {std::string(), Utf8(temp.path() / "Not Here" / "nothing.exe") + " -arg", Utf8(temp.path())})
+  for (const std::string& line :
+       {std::string(), Utf8(temp.path() / "Not Here" / "nothing.exe") + " -arg", Utf8(temp.path())})
     EXPECT_EQ(control.RunCommandLine(line), nullptr) << line;
 }
 
@@ -139,7 +145,10 @@ TEST(Win32Launcher, AMissingProgramNeverBecomesAShorterOne) {
   const path root = temp.path();
   win32_test::fs::copy_file(win32_test::Self().parent_path() / "argv_dump.exe", root / "Prog.exe");
   win32_test::fs::create_directories(root / "Prog Files" / "tw");
-  const struct { std::string line; bool starts; } cases[] = {
+  const struct {
+    std::string line;
+    bool starts;
+  } cases[] = {
       {Utf8(root) + "\\Prog Files\\tw\\NODE.exe --x 1", false},
       {Utf8(root) + "\\Prog Files\\nosuch\\NODE.exe --x 1", false},
       {Utf8(root) + "\\Prog Files\\tw\\NODE", false},
@@ -169,7 +178,10 @@ TEST(Win32Launcher, RefusesACommandLineOverTheSystemsLimitInsteadOfCuttingIt) {
   const std::size_t fits = process::kMaxCommandLineChars - 1;
   std::string non_bmp;  // U+20BB7 9,000 times: 36,000 bytes, but 18,000 UTF-16 units
   for (int i = 0; i < 9000; ++i) non_bmp += "\xF0\xA0\xAE\xB7";
-  const struct { std::string argument; bool starts; } cases[] = {
+  const struct {
+    std::string argument;
+    bool starts;
+  } cases[] = {
       {std::string(fits - exe.size() - 1 - 100, 'a'), true},
       {std::string(fits - exe.size(), 'a'), false},
       {std::string(fits - exe.size() + 5000, 'a'), false},

@@ -65,15 +65,20 @@ TEST_F(RegistryStoreTest, ValuesWrittenByOthersOfAnotherTypeReadAsTheDefault) {
   const DWORD number = 1;
   const wchar_t text[] = L"%TEMP%\\x";
   const BYTE raw[] = {'1', 0, 0, 0};
-  const struct { DWORD type; const void* data; DWORD bytes; const char* read; } cases[] = {
+  const struct {
+    DWORD type;
+    const void* data;
+    DWORD bytes;
+    const char* read;
+  } cases[] = {
       {REG_DWORD, &number, sizeof number, "<default>"},
       {REG_EXPAND_SZ, text, sizeof text, "<default>"},
       {REG_BINARY, raw, sizeof raw, "<default>"},
       {REG_SZ, text, 3 * sizeof(wchar_t), "%TE"},  // no terminating NUL
   };
   HKEY handle = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Key("TARNWICK").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            &handle, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Key("TARNWICK").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                            nullptr),
             ERROR_SUCCESS);
   for (const auto& c : cases) {
     ASSERT_EQ(RegSetValueExW(handle, L"V", 0, c.type, static_cast<const BYTE*>(c.data), c.bytes), ERROR_SUCCESS);

@@ -26,8 +26,8 @@ class TempFolder {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
     static int counter = 0;
-    path_ = fs::path(temp) / (L"tarnwick-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++counter));
+    path_ = fs::path(temp) /
+            (L"tarnwick-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
     fs::create_directories(path_);
   }
   ~TempFolder() {

@@ -5,13 +5,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMoveEvent>
-#include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -64,8 +64,7 @@ CaptionFit FitCaption(const QFont& font, const QString& text, const QRect& area)
     lines = WrapAtSpaces(QFontMetrics(f), text, area.width());
   }
   // Text wrapped onto more lines than the label can show is condensed a little, if that is enough.
-  for (int stretch = 95; stretch >= 80 && QFontMetrics(f).height() * lines.size() > area.height() &&
-                         lines.size() > 1;
+  for (int stretch = 95; stretch >= 80 && QFontMetrics(f).height() * lines.size() > area.height() && lines.size() > 1;
        stretch -= 5) {
     QFont narrower = f;
     narrower.setStretch(std::min(f.stretch() > 0 ? f.stretch() : 100, stretch));
@@ -76,8 +75,8 @@ CaptionFit FitCaption(const QFont& font, const QString& text, const QRect& area)
     }
   }
   // Still more lines than the label shows: a smaller font, rather than losing the last words.
-  for (int size = f.pixelSize(); size > 6 && lines.size() > 1 &&
-                                 QFontMetrics(f).height() * lines.size() > area.height();) {
+  for (int size = f.pixelSize();
+       size > 6 && lines.size() > 1 && QFontMetrics(f).height() * lines.size() > area.height();) {
     f.setPixelSize(--size);
     lines = WrapAtSpaces(QFontMetrics(f), text, area.width());
   }
@@ -217,7 +216,9 @@ Roles RolesOf(ui::ControlKind kind) {
 
 int ToPixels(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
 
-QRect ToPixels(const ui::Rect& r) { return QRect(ToPixels(r.left), ToPixels(r.top), ToPixels(r.width), ToPixels(r.height)); }
+QRect ToPixels(const ui::Rect& r) {
+  return QRect(ToPixels(r.left), ToPixels(r.top), ToPixels(r.width), ToPixels(r.height));
+}
 
 QSize ClientSize(const ui::Geometry& g) {
   return QSize(std::max(1, ToPixels(ui::ClientWidthTwips(g))), std::max(1, ToPixels(ui::ClientHeightTwips(g))));
@@ -249,7 +250,9 @@ QFont ToQFont(const ui::Font& font) {
   if (!font.family.empty()) {
     QStringList families{ToQString(font.family)};
     // A bitmap face of another platform: its nearest installed relative at the same size and weight.
-    if (font.family == "MS Sans Serif") families << "Liberation Sans" << "Arial";
+    if (font.family == "MS Sans Serif")
+      families << "Liberation Sans"
+               << "Arial";
     f.setFamilies(families);
   }
   if (font.points > 0) f.setPixelSize(PointsToPixels(font.points));
@@ -295,8 +298,8 @@ FormWindow::FormWindow(QtHost& host, ui::Form& form, QWidget* owner_widget)
     : QWidget(owner_widget, owner_widget ? Qt::Dialog : Qt::Window), host_(host), form_(&form) {
   // A window with an owner is a dialog to the window system: X11 then marks it transient for its
   // owner (WM_TRANSIENT_FOR), so the window manager keeps it above the owner it blocks.
-  Qt::WindowFlags flags = (owner_widget ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  Qt::WindowFlags flags = (owner_widget ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (form.main_style()) flags |= Qt::WindowMinimizeButtonHint;
   setWindowFlags(flags);
   setObjectName(ToQString(form.name()));
@@ -374,8 +377,7 @@ void FormWindow::Build() {
     w->setObjectName(ToQString(c->name()));
     // Drawn where the core's layout rule says: a caption ends where a sibling beside or below begins.
     if (c->kind() != ui::ControlKind::Line) w->setGeometry(ToPixels(ui::DrawnRect(*c)));
-    if (w->focusPolicy() != Qt::NoFocus && !order.empty() &&
-        std::find(order.begin(), order.end(), c) == order.end())
+    if (w->focusPolicy() != Qt::NoFocus && !order.empty() && std::find(order.begin(), order.end(), c) == order.end())
       w->setFocusPolicy(Qt::ClickFocus);  // outside the designed tab order: Tab never stops there
     Binding b;
     b.control = c;
@@ -421,8 +423,10 @@ void FormWindow::SyncBinding(Binding& b, bool first) {
   }
   if (first || !(c.font() == b.font)) {
     b.font = c.font();
-    if (!b.font.IsDefault() || b.font.points > 0) w->setFont(ToQFont(b.font));
-    else if (!first) w->setFont(DefaultWindowFont());
+    if (!b.font.IsDefault() || b.font.points > 0)
+      w->setFont(ToQFont(b.font));
+    else if (!first)
+      w->setFont(DefaultWindowFont());
   }
   if (first || c.back_colour() != b.back || c.fore_colour() != b.fore) {
     b.back = c.back_colour();
@@ -503,7 +507,8 @@ void FormWindow::SyncBinding(Binding& b, bool first) {
         b.read_only = box.read_only();
         e->setReadOnly(b.read_only);
       }
-      if (first || c.centred() != b.centred) e->setAlignment(c.centred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+      if (first || c.centred() != b.centred)
+        e->setAlignment(c.centred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
       break;
     }
     case ui::ControlKind::Line: break;

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
   // Every outside request to end goes through the main window's close, so unloading stores everything
   // before Qt takes any widget down.
   qtfe::SignalBridge signal_bridge([&host](int) { host.CloseTopLevels(); });
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&host](QSessionManager&) { host.CloseTopLevels(); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                   [&host](QSessionManager&) { host.CloseTopLevels(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&host] { host.CloseTopLevels(); });
 
   host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform));

@@ -55,8 +55,10 @@ void X11WindowManager::BeforeShow(QWidget* window) {
   if (!owner_topmost) return;
   Probe();
   // Not yet mapped: Qt maps it with _NET_WM_STATE_ABOVE already set, so it never shows beneath.
-  if (xcb_) window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  else Pin(window);
+  if (xcb_)
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  else
+    Pin(window);
 }
 
 void X11WindowManager::Probe() {
@@ -172,8 +174,10 @@ void X11WindowManager::RaiseWithOwned(QWidget* window) {
   std::vector<QWidget*> all{window};
   for (QWidget* owned : host_.OwnedWindows(window)) all.push_back(owned);
   for (QWidget* w : all) {
-    if (xcb_) SendAbove(static_cast<ui::NativeWindow>(w->winId()), true);
-    else Pin(w);
+    if (xcb_)
+      SendAbove(static_cast<ui::NativeWindow>(w->winId()), true);
+    else
+      Pin(w);
   }
 }
 

@@ -65,7 +65,8 @@ UINT MonitorDpi(HMONITOR monitor) {
 SIZE OuterSize(SIZE client, DWORD style, DWORD ex_style, UINT dpi) {
   static const auto adjust = Lookup<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
   RECT rect{0, 0, client.cx, client.cy};
-  if (adjust == nullptr || !adjust(&rect, style, FALSE, ex_style, dpi)) AdjustWindowRectEx(&rect, style, FALSE, ex_style);
+  if (adjust == nullptr || !adjust(&rect, style, FALSE, ex_style, dpi))
+    AdjustWindowRectEx(&rect, style, FALSE, ex_style);
   return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 
@@ -129,9 +130,7 @@ RECT PlaceOnAMonitor(RECT wanted) {
 
 }  // namespace
 
-int TwipsToPixels(double twips, UINT dpi) {
-  return static_cast<int>(std::lround(twips * dpi / ui::kTwipsPerInch));
-}
+int TwipsToPixels(double twips, UINT dpi) { return static_cast<int>(std::lround(twips * dpi / ui::kTwipsPerInch)); }
 
 Win32Host::Win32Host(ui::Desktop& desktop, HINSTANCE instance)
     : desktop_(desktop), instance_(instance), start_ticks_(GetTickCount64()) {
@@ -295,9 +294,7 @@ void Win32Host::CreateControls(FormView& view) {
         text = box.text();
         break;
       }
-      case ui::ControlKind::Line:
-        view.controls.push_back(cv);
-        continue;
+      case ui::ControlKind::Line: view.controls.push_back(cv); continue;
     }
     cv.hwnd = CreateWindowExW(ex_style, cls, process::Widen(text).c_str(), style, 0, 0, 0, 0, view.hwnd,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(cv.id)), instance_, nullptr);
@@ -514,17 +511,10 @@ LRESULT Win32Host::HandleFormMessage(FormView& view, UINT message, WPARAM wparam
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-      return ControlColour(view, message, wparam, lparam);
-    case WM_PAINT:
-      Paint(view);
-      return 0;
-    case WM_MOVE:
-      ReportMove(view);
-      break;
-    case WM_CLOSE:
-      Forward([this, &form] { desktop_.UserClose(form); });
-      return 0;
+    case WM_CTLCOLORBTN: return ControlColour(view, message, wparam, lparam);
+    case WM_PAINT: Paint(view); return 0;
+    case WM_MOVE: ReportMove(view); break;
+    case WM_CLOSE: Forward([this, &form] { desktop_.UserClose(form); }); return 0;
     case WM_QUERYENDSESSION:
       // The session may end: everything is stored now, but the program runs on until the end is
       // confirmed, for another program may still call it off.
@@ -556,8 +546,7 @@ LRESULT Win32Host::HandleFormMessage(FormView& view, UINT message, WPARAM wparam
       InvalidateRect(view.hwnd, nullptr, TRUE);
       return 0;
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(view.hwnd, message, wparam, lparam);
 }
@@ -591,8 +580,8 @@ void Win32Host::Paint(FormView& view) {
     const COLORREF colour = line.fore_colour().IsRgb() ? ToColorRef(line.fore_colour()) : GetSysColor(COLOR_WINDOWTEXT);
     // The width is the designed number of pixels; a flat cap keeps the ends where they were drawn.
     LOGBRUSH brush{BS_SOLID, colour, 0};
-    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT, static_cast<DWORD>(line.pixel_width()), &brush,
-                            0, nullptr);
+    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT, static_cast<DWORD>(line.pixel_width()), &brush, 0,
+                            nullptr);
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, TwipsToPixels(line.x1(), view.dpi), TwipsToPixels(line.y1(), view.dpi), nullptr);
     LineTo(dc, TwipsToPixels(line.x2(), view.dpi), TwipsToPixels(line.y2(), view.dpi));
