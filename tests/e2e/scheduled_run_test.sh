@@ -3,6 +3,8 @@
 # scheduled run from a seeded store in a private XDG_CONFIG_HOME, and closes itself.
 #   scheduled_run_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
+# shellcheck source=../alone.sh
+source "$(dirname "$0")/../alone.sh"
 build=$1 source=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

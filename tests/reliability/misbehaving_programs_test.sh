@@ -5,6 +5,8 @@
 # store section, with its own copies of the stand-ins so every process is found and ended by id.
 #   misbehaving_programs_test.sh BIN_DIR
 set -uo pipefail
+# shellcheck source=../alone.sh
+source "$(dirname "$0")/../alone.sh"
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/tarnwick-misbehaving.XXXXXX)
