@@ -1,7 +1,11 @@
-// TARNWICK_MAIN's controls as designed, and what happens when it loads and when it closes.
+// TARNWICK_MAIN's controls with their fixed positions, sizes and captions, and what happens when it
+// loads and when it closes.
 #include "app/main_window.h"
 
+#include <memory>
+
 #include "process/platform_names.h"
+#include "settings/settings_hub.h"
 
 namespace {
 
@@ -228,14 +232,13 @@ void TARNWICK_MAIN::WireHandlers() {
   AUTOCLOSE_TIME_TICKBOX.OnClick([this] { AutoCloseTickBoxClick(); });
   AlwaysOnTopTimer_TICKBOX.OnClick([this] { AlwaysOnTopTickBoxClick(); });
 
-  // A click on a step light disarms one timer and does nothing else.
-  PELLUM_ON_LIGHT.OnClick([this] { PELLUM_ON_WATCHER_TIMER.Disarm(); });
-  QT_START_LIGHT.OnClick([this] { QT_WATCHER_TIMER.Disarm(); });
-  DAEMON_START_LIGHT.OnClick([this] { DAEMON_WATCHER_TIMER.Disarm(); });
-  CORVANT_LIGHT.OnClick([this] { CORVANT_WATCHER_TIMER.Disarm(); });
-  CLI_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
-  PAUSE_FOR_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
-  PELLUM_OFF_LIGHT.OnClick([this] { PELLUM_OFF_WATCHER_TIMER.Disarm(); });
+  PELLUM_ON_LIGHT.OnClick([this] { PellumOnLightClick(); });
+  QT_START_LIGHT.OnClick([this] { NodeLightClick(QT_WATCHER_TIMER); });
+  DAEMON_START_LIGHT.OnClick([this] { NodeLightClick(DAEMON_WATCHER_TIMER); });
+  CORVANT_LIGHT.OnClick([this] { CorvantLightClick(); });
+  CLI_STOP_LIGHT.OnClick([this] { CliLightClick(); });
+  PAUSE_FOR_STOP_LIGHT.OnClick([this] { CliLightClick(); });
+  PELLUM_OFF_LIGHT.OnClick([this] { PellumOffLightClick(); });
 
   PELLUM_ON_WATCHER_TIMER.OnTick([this] { PellumOnWatcherTick(); });
   QT_WATCHER_TIMER.OnTick([this] { NodeWatcherTick(QT_FILENAME_TEXTBOX, QT_START_LIGHT); });
@@ -251,6 +254,8 @@ void TARNWICK_MAIN::WireHandlers() {
   // CORVANT_WATCHER_TIMER has no tick action: it only records that CORVANT was started by hand.
   ConfigureStepLightDescriptions();
 }
+
+void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }
 
 process::Probe TARNWICK_MAIN::ProbeImage(const ui::TextBox& image_name) {
   return platform_.processes.IsProcessRunning(image_name.text());

@@ -118,5 +118,3 @@ void TARNWICK_SETTINGS::StorePosition() {
   store_.SaveGeometry("SETTINGS-Left", left());
   store_.SaveGeometry("SETTINGS-Top", top());
 }
-
-void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }

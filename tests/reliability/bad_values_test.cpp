@@ -172,7 +172,7 @@ QSize LargestScreen() {
 
 // The window of `form` is shown, lies on a screen, and has a size between one pixel and the
 // stored outer size, never beyond the largest screen; when the stored position is well inside a screen it is exactly there.
-void ExpectOnScreen(qtfe::QtHost& host, const ui::Form& form, float left, float top, float width, float height) {
+void ExpectOnScreen(qt_frontend::QtHost& host, const ui::Form& form, float left, float top, float width, float height) {
   SCOPED_TRACE(form.name());
   QWidget* w = host.WidgetOf(form);
   ASSERT_NE(w, nullptr);
@@ -232,7 +232,7 @@ TEST(BadStoredValues, ReadAsTheRuleSaysAndEveryWindowOpensOnScreen) {
     app::Platform platform{processes, store, wm, section};
     ui::Desktop desktop;
     {
-      qtfe::QtHost host(desktop);
+      qt_frontend::QtHost host(desktop);
       host.set_on_empty([] {});
       auto& main = static_cast<TARNWICK_MAIN&>(host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform)));
       QCoreApplication::processEvents();

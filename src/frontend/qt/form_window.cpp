@@ -24,7 +24,7 @@
 #include "frontend/qt/qt_host.h"
 #include "ui/layout.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 namespace {
 
@@ -92,7 +92,7 @@ class ClickableLabel : public QLabel {
   void Detach() { detached_ = true; }
 
  protected:
-  // Lines break at spaces only, as the designed platform breaks them: a word wider than the label
+  // Lines break at spaces only, as a Windows static label breaks them: a word wider than the label
   // (PELLUM-ON in its light) stays whole on one line, centred, instead of splitting at its hyphen
   // into two lines that the label is too short to show.
   void paintEvent(QPaintEvent*) override {
@@ -560,4 +560,4 @@ void FormWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -13,7 +13,7 @@
 
 #include "ui/form.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 class QtHost;
 
@@ -77,4 +77,4 @@ class FormWindow : public QWidget {
   std::optional<QPoint> pending_move_;
 };
 
-}  // namespace qtfe
+}  // namespace qt_frontend

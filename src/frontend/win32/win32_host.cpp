@@ -283,7 +283,7 @@ void Win32Host::CreateControls(FormView& view) {
       case ui::ControlKind::TickBox:
         // Not an auto check box: the state shown is always the model's, set after each click.
         cls = L"BUTTON";
-        style |= BS_CHECKBOX | BS_MULTILINE;  // a caption wider than its box wraps, as designed
+        style |= BS_CHECKBOX | BS_MULTILINE;  // Windows wraps a caption wider than its box
         text = static_cast<ui::TickBox&>(*c).caption();
         break;
       case ui::ControlKind::TextBox: {
