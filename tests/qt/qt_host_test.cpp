@@ -17,7 +17,7 @@
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
 #include "harness.h"
-#include "settings/file_store.h"
+#include "settings/linux/file_store.h"
 #include "settings/pellum_corvant_settings.h"
 #include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/file_store.h"
+#include "settings/linux/file_store.h"
 
 namespace store_test {
 

@@ -10,7 +10,7 @@
 #include "app/main_window.h"
 #include "fake_processes.h"
 #include "frontend/win32/win32_host.h"
-#include "process/win32_process.h"
+#include "process/windows/win32_process.h"
 #include "settings/settings_hub.h"
 #include "settings/store.h"
 #include "win32_test_support.h"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/qt/control_widgets.h"
 #include "ui/form.h"
 
 namespace qt_frontend {
@@ -34,14 +35,6 @@ QFont DefaultWindowFont();
 // Where a window whose frame would sit at `wanted` (px) and have `frame_size` opens: there, unless
 // no screen would show its title bar, then near the primary screen's top-left corner.
 QPoint PlaceOnScreen(QPoint wanted, QSize frame_size);
-
-// How a label draws its caption in `area`: lines broken at spaces only, in the font narrowed or
-// made smaller as far as it takes for every word to show.
-struct CaptionFit {
-  QFont font;
-  QStringList lines;
-};
-CaptionFit FitCaption(const QFont& font, const QString& text, const QRect& area);
 
 class FormWindow : public QWidget {
  public:

@@ -13,8 +13,8 @@
 #include "frontend/qt/qt_host.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
-#include "process/linux_process.h"
-#include "settings/file_store.h"
+#include "process/linux/linux_process.h"
+#include "settings/linux/file_store.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {

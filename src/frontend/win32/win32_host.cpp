@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "process/win32_process.h"
+#include "process/windows/win32_text.h"
 #include "ui/layout.h"
 
 #ifndef WM_DPICHANGED

@@ -1,6 +1,6 @@
 // The Linux settings store: the trust checks on the way to the file, a non-blocking read of a
 // regular file only, and saves that merge under a folder lock and replace the file whole.
-#include "settings/file_store.h"
+#include "settings/linux/file_store.h"
 
 #include <fcntl.h>
 #include <pwd.h>
