@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "fake_processes.h"
 #include "frontend/win32/win32_host.h"
+#include "frontend/win32/window_manager.h"
 #include "process/windows/win32_process.h"
 #include "settings/settings_hub.h"
 #include "settings/store.h"
