@@ -32,8 +32,8 @@ std::optional<QColor> ToQColor(ui::Colour colour);
 QFont ToQFont(const ui::Font& font);
 QFont DefaultWindowFont();
 
-// Where a window whose frame would sit at `wanted` (px) and have `frame_size` opens: there, unless
-// no screen would show its title bar, then near the primary screen's top-left corner.
+// Where a window whose frame would sit at `wanted` (px) and have `frame_size` opens: wholly on the
+// screen it mostly lies on, moved as little as that takes (ui::PlaceOnMonitor, as on Windows).
 QPoint PlaceOnScreen(QPoint wanted, QSize frame_size);
 
 class FormWindow : public QWidget {
