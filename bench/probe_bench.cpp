@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "process/linux_process.h"
+#include "process/linux/linux_process.h"
 
 extern char** environ;
 

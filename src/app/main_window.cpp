@@ -1,7 +1,12 @@
-// TARNWICK_MAIN's controls as designed, and what happens when it loads and when it closes.
+// TARNWICK_MAIN's controls with their fixed positions, sizes and captions, and what happens when it
+// loads and when it closes.
 #include "app/main_window.h"
+#include "settings/key_catalogue.h"
+
+#include <memory>
 
 #include "process/platform_names.h"
+#include "settings/settings_hub.h"
 
 namespace {
 
@@ -147,26 +152,22 @@ TARNWICK_MAIN::~TARNWICK_MAIN() {
 }
 
 void TARNWICK_MAIN::Load() {
-  using settings::GeometryKind;
-  set_geometry({store_.Geometry("MAIN-Left", 1000, GeometryKind::Position),
-                store_.Geometry("MAIN-Top", 1000, GeometryKind::Position),
-                store_.Geometry("MAIN-Width", 9585, GeometryKind::Size),
-                store_.Geometry("MAIN-Height", 2160, GeometryKind::Size)});
+  set_geometry(settings::LoadGeometry(store_, settings::kMainWindowKeys));
 
   // In the order of reading; setting a tick box may run its click handler.
-  AUTOSTART_TIME_TICKBOX.SetState(store_.Tick("AUTOSTART_TIME_TICKBOX", 0));
-  AUTOCLOSE_TIME_TICKBOX.SetState(store_.Tick("AUTOCLOSE_TIME_TICKBOX", 0));
-  AlwaysOnTopTimer_TICKBOX.SetState(store_.Tick("AlwaysOnTopTimer_TICKBOX", 1));
-  PELLUM_ON_TICKBOX.SetState(store_.Tick("PELLUM_ON_TICKBOX", 0));
-  PELLUM_OFF_TICKBOX.SetState(store_.Tick("PELLUM_OFF_TICKBOX", 0));
+  AUTOSTART_TIME_TICKBOX.SetState(settings::LoadTick(store_, "AUTOSTART_TIME_TICKBOX"));
+  AUTOCLOSE_TIME_TICKBOX.SetState(settings::LoadTick(store_, "AUTOCLOSE_TIME_TICKBOX"));
+  AlwaysOnTopTimer_TICKBOX.SetState(settings::LoadTick(store_, "AlwaysOnTopTimer_TICKBOX"));
+  PELLUM_ON_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_ON_TICKBOX"));
+  PELLUM_OFF_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_OFF_TICKBOX"));
   for (ui::TextBox* box :
        {&PELLUM_ON_FULL_LOCATION_TEXTBOX, &PELLUM_OFF_FULL_LOCATION_TEXTBOX, &CORVANT_FULL_LOCATION_TEXTBOX,
         &CV_FILENAME_TEXTBOX, &QT_FULL_RUN_CMD_TEXTBOX, &DAEMOND_FULL_RUN_CMD_TEXTBOX, &CLI_FULL_RUN_CMD_TEXTBOX,
         &QT_FILENAME_TEXTBOX, &DAEMOND_FILENAME_TEXTBOX, &CLI_FILENAME_TEXTBOX})
-    box->set_text(store_.Text(box->name(), ""));
-  LAST_RUN_TEXTBOX.set_text(store_.Text("LAST_RUN_TEXTBOX", "!!! LAST RUN !!!"));
-  AUTORUN_QT_TICKBOX.SetState(store_.Tick("AUTORUN_QT_TICKBOX", 1));
-  AUTORUN_DAEMON_TICKBOX.SetState(store_.Tick("AUTORUN_DAEMON_TICKBOX", 0));
+    box->set_text(settings::LoadText(store_, box->name()));
+  LAST_RUN_TEXTBOX.set_text(settings::LoadText(store_, "LAST_RUN_TEXTBOX"));
+  AUTORUN_QT_TICKBOX.SetState(settings::LoadTick(store_, "AUTORUN_QT_TICKBOX"));
+  AUTORUN_DAEMON_TICKBOX.SetState(settings::LoadTick(store_, "AUTORUN_DAEMON_TICKBOX"));
 
   APP_EXE_NAME_LABEL.set_caption(platform_.exe_name);
   set_title("TARNWICK - " + APP_EXE_NAME_LABEL.caption());
@@ -206,8 +207,7 @@ void TARNWICK_MAIN::Load() {
 }
 
 void TARNWICK_MAIN::Unload() {
-  store_.SaveGeometry("MAIN-Left", left());
-  store_.SaveGeometry("MAIN-Top", top());
+  settings::StorePosition(store_, settings::kMainWindowKeys, *this);
   store_.SaveTick("AlwaysOnTopTimer_TICKBOX", AlwaysOnTopTimer_TICKBOX.state());
   store_.SaveTick("AUTOSTART_TIME_TICKBOX", AUTOSTART_TIME_TICKBOX.state());
   store_.SaveTick("AUTOCLOSE_TIME_TICKBOX", AUTOCLOSE_TIME_TICKBOX.state());
@@ -228,14 +228,13 @@ void TARNWICK_MAIN::WireHandlers() {
   AUTOCLOSE_TIME_TICKBOX.OnClick([this] { AutoCloseTickBoxClick(); });
   AlwaysOnTopTimer_TICKBOX.OnClick([this] { AlwaysOnTopTickBoxClick(); });
 
-  // A click on a step light disarms one timer and does nothing else.
-  PELLUM_ON_LIGHT.OnClick([this] { PELLUM_ON_WATCHER_TIMER.Disarm(); });
-  QT_START_LIGHT.OnClick([this] { QT_WATCHER_TIMER.Disarm(); });
-  DAEMON_START_LIGHT.OnClick([this] { DAEMON_WATCHER_TIMER.Disarm(); });
-  CORVANT_LIGHT.OnClick([this] { CORVANT_WATCHER_TIMER.Disarm(); });
-  CLI_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
-  PAUSE_FOR_STOP_LIGHT.OnClick([this] { CLI_WATCHER_TIMER.Disarm(); });
-  PELLUM_OFF_LIGHT.OnClick([this] { PELLUM_OFF_WATCHER_TIMER.Disarm(); });
+  PELLUM_ON_LIGHT.OnClick([this] { PellumOnLightClick(); });
+  QT_START_LIGHT.OnClick([this] { NodeLightClick(QT_WATCHER_TIMER); });
+  DAEMON_START_LIGHT.OnClick([this] { NodeLightClick(DAEMON_WATCHER_TIMER); });
+  CORVANT_LIGHT.OnClick([this] { CorvantLightClick(); });
+  CLI_STOP_LIGHT.OnClick([this] { CliLightClick(); });
+  PAUSE_FOR_STOP_LIGHT.OnClick([this] { CliLightClick(); });
+  PELLUM_OFF_LIGHT.OnClick([this] { PellumOffLightClick(); });
 
   PELLUM_ON_WATCHER_TIMER.OnTick([this] { PellumOnWatcherTick(); });
   QT_WATCHER_TIMER.OnTick([this] { NodeWatcherTick(QT_FILENAME_TEXTBOX, QT_START_LIGHT); });
@@ -251,6 +250,8 @@ void TARNWICK_MAIN::WireHandlers() {
   // CORVANT_WATCHER_TIMER has no tick action: it only records that CORVANT was started by hand.
   ConfigureStepLightDescriptions();
 }
+
+void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }
 
 process::Probe TARNWICK_MAIN::ProbeImage(const ui::TextBox& image_name) {
   return platform_.processes.IsProcessRunning(image_name.text());

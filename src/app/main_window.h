@@ -98,6 +98,10 @@ class TARNWICK_MAIN : public ui::Form {
   // Start sequence.
   void PellumOnRunClick();
   void PellumOnWatcherTick();
+  // A click on a step light disarms that step's watcher and does nothing else.
+  void PellumOnLightClick();
+  void NodeLightClick(ui::Timer& watcher);
+  void CorvantLightClick();
   void NodeRunClick(ui::TextBox& command_line, ui::Timer& watcher);
   void NodeWatcherTick(ui::TextBox& image_name, ui::Label& light);
   void CorvantLoaderTick();
@@ -111,6 +115,8 @@ class TARNWICK_MAIN : public ui::Form {
   // Stop sequence.
   void CliWatcherTick();
   void CliStopRunClick();
+  void CliLightClick();
+  void PellumOffLightClick();
   void CliPauseTick();
   void PellumOffWatcherTick();
   void PellumOffRunClick();

@@ -12,6 +12,8 @@ void TARNWICK_MAIN::PellumOnRunClick() {
   PELLUM_ON_WATCHER_TIMER.Arm();
 }
 
+void TARNWICK_MAIN::PellumOnLightClick() { PELLUM_ON_WATCHER_TIMER.Disarm(); }
+
 void TARNWICK_MAIN::PellumOnWatcherTick() {
   Probe found = ProbeImage(PELLUM_ON_FILENAME_TEXTBOX);
   if (found == Probe::Unknown) return;
@@ -118,3 +120,7 @@ void TARNWICK_MAIN::CorvantRunClick() {
   Run(CORVANT_FULL_LOCATION_TEXTBOX);
   CORVANT_WATCHER_TIMER.Arm();
 }
+
+void TARNWICK_MAIN::NodeLightClick(ui::Timer& watcher) { watcher.Disarm(); }
+
+void TARNWICK_MAIN::CorvantLightClick() { CORVANT_WATCHER_TIMER.Disarm(); }

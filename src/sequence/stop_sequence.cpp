@@ -5,6 +5,9 @@
 using process::Probe;
 namespace colours = ui::colours;
 
+// Both CLI_STOP_LIGHT and PAUSE_FOR_STOP_LIGHT stop the CLI's watcher.
+void TARNWICK_MAIN::CliLightClick() { CLI_WATCHER_TIMER.Disarm(); }
+
 void TARNWICK_MAIN::CliWatcherTick() {
   Probe found = ProbeImage(CLI_FILENAME_TEXTBOX);
   if (found == Probe::Unknown) return;
@@ -80,3 +83,5 @@ void TARNWICK_MAIN::PellumOffRunClick() {
   PELLUM_OFF_RUN_BUTTON.set_enabled(!running);
   PELLUM_OFF_LIGHT.set_back_colour(running ? colours::kCyan : colours::kRed);
 }
+
+void TARNWICK_MAIN::PellumOffLightClick() { PELLUM_OFF_WATCHER_TIMER.Disarm(); }

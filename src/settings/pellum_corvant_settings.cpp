@@ -1,5 +1,6 @@
 // The helper-tools settings window: its controls, load, tick boxes, Save, Cancel and Close.
 #include "settings/pellum_corvant_settings.h"
+#include "settings/key_catalogue.h"
 
 #include "app/main_window.h"
 #include "process/platform_names.h"
@@ -60,22 +61,18 @@ TARNWICK_PELLUM_CORVANT_SETTINGS::TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& 
       [this, &main] { TickBoxClick(PELLUM_OFF_TICKBOX, PELLUM_OFF_LOCATION_TEXTBOX, main.PELLUM_OFF_LIGHT); });
   SAVE_BUTTON.OnClick([this] { SaveClick(); });
   CANCEL_BUTTON.OnClick([this] {
-    StorePosition();
+    settings::StorePosition(store_, settings::kPellumCorvantKeys, *this);
     CloseWindow();
   });
 }
 
 void TARNWICK_PELLUM_CORVANT_SETTINGS::Load() {
-  using settings::GeometryKind;
-  set_geometry({store_.Geometry("PELLUM-CV-SETTINGS-Left", 1000, GeometryKind::Position),
-                store_.Geometry("PELLUM-CV-SETTINGS-Top", 1000, GeometryKind::Position),
-                store_.Geometry("PELLUM-CV-SETTINGS-Width", 6720, GeometryKind::Size),
-                store_.Geometry("PELLUM-CV-SETTINGS-Height", 4305, GeometryKind::Size)});
-  PELLUM_ON_TICKBOX.SetState(store_.Tick("PELLUM_ON_TICKBOX", 0));
-  PELLUM_OFF_TICKBOX.SetState(store_.Tick("PELLUM_OFF_TICKBOX", 0));
+  set_geometry(settings::LoadGeometry(store_, settings::kPellumCorvantKeys));
+  PELLUM_ON_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_ON_TICKBOX"));
+  PELLUM_OFF_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_OFF_TICKBOX"));
   for (ui::TextBox* box :
        {&PELLUM_ON_LOCATION_TEXTBOX, &PELLUM_OFF_LOCATION_TEXTBOX, &CORVANT_LOCATION_TEXTBOX, &CV_FILENAME_TEXTBOX})
-    box->set_text(store_.Text(box->name(), ""));
+    box->set_text(settings::LoadText(store_, box->name()));
   SetFolderEditable(PELLUM_ON_LOCATION_TEXTBOX, PELLUM_ON_TICKBOX.ticked());
   SetFolderEditable(PELLUM_OFF_LOCATION_TEXTBOX, PELLUM_OFF_TICKBOX.ticked());
 }
@@ -109,9 +106,6 @@ void TARNWICK_PELLUM_CORVANT_SETTINGS::SaveClick() {
   CANCEL_BUTTON.set_caption("Close");
 }
 
-void TARNWICK_PELLUM_CORVANT_SETTINGS::Unload() { StorePosition(); }
-
-void TARNWICK_PELLUM_CORVANT_SETTINGS::StorePosition() {
-  store_.SaveGeometry("PELLUM-CV-SETTINGS-Left", left());
-  store_.SaveGeometry("PELLUM-CV-SETTINGS-Top", top());
+void TARNWICK_PELLUM_CORVANT_SETTINGS::Unload() {
+  settings::StorePosition(store_, settings::kPellumCorvantKeys, *this);
 }

@@ -30,6 +30,5 @@ class TARNWICK_PELLUM_CORVANT_SETTINGS : public ui::Form {
  private:
   void TickBoxClick(ui::TickBox& box, ui::TextBox& folder, ui::Label& light);
   void SaveClick();
-  void StorePosition();
   settings::Section store_;
 };

@@ -1,5 +1,6 @@
 // The node-programs settings window: its controls, load, Save, Cancel and Close.
 #include "settings/qt_daemon_cli_settings.h"
+#include "settings/key_catalogue.h"
 
 #include "app/main_window.h"
 #include "settings/window_looks.h"
@@ -44,20 +45,16 @@ TARNWICK_QT_DAEMON_CLI_SETTINGS::TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& de
   SetCancelButton(&CANCEL_BUTTON);
   SAVE_BUTTON.OnClick([this] { SaveClick(); });
   CANCEL_BUTTON.OnClick([this] {
-    StorePosition();
+    settings::StorePosition(store_, settings::kQtDaemonCliKeys, *this);
     CloseWindow();
   });
 }
 
 void TARNWICK_QT_DAEMON_CLI_SETTINGS::Load() {
-  using settings::GeometryKind;
-  set_geometry({store_.Geometry("QT-D-CLI-SETTINGS-Left", 1000, GeometryKind::Position),
-                store_.Geometry("QT-D-CLI-SETTINGS-Top", 1000, GeometryKind::Position),
-                store_.Geometry("QT-D-CLI-SETTINGS-Width", 6255, GeometryKind::Size),
-                store_.Geometry("QT-D-CLI-SETTINGS-Height", 5640, GeometryKind::Size)});
+  set_geometry(settings::LoadGeometry(store_, settings::kQtDaemonCliKeys));
   for (ui::TextBox* box : {&QT_RUN_CMD_TEXTBOX, &QT_FILENAME_TEXTBOX, &DAEMOND_RUN_CMD_TEXTBOX,
                            &DAEMOND_FILENAME_TEXTBOX, &CLI_RUN_CMD_TEXTBOX, &CLI_FILENAME_TEXTBOX})
-    box->set_text(store_.Text(box->name(), ""));
+    box->set_text(settings::LoadText(store_, box->name()));
 }
 
 void TARNWICK_QT_DAEMON_CLI_SETTINGS::SaveClick() {
@@ -77,9 +74,4 @@ void TARNWICK_QT_DAEMON_CLI_SETTINGS::SaveClick() {
     store_.SaveText(full->name(), full->text());
 }
 
-void TARNWICK_QT_DAEMON_CLI_SETTINGS::Unload() { StorePosition(); }
-
-void TARNWICK_QT_DAEMON_CLI_SETTINGS::StorePosition() {
-  store_.SaveGeometry("QT-D-CLI-SETTINGS-Left", left());
-  store_.SaveGeometry("QT-D-CLI-SETTINGS-Top", top());
-}
+void TARNWICK_QT_DAEMON_CLI_SETTINGS::Unload() { settings::StorePosition(store_, settings::kQtDaemonCliKeys, *this); }

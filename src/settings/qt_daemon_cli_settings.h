@@ -30,6 +30,5 @@ class TARNWICK_QT_DAEMON_CLI_SETTINGS : public ui::Form {
 
  private:
   void SaveClick();
-  void StorePosition();
   settings::Section store_;
 };

@@ -1,5 +1,6 @@
 // The settings hub's controls and handlers, and the main window's Settings button that opens it.
 #include "settings/settings_hub.h"
+#include "settings/key_catalogue.h"
 
 #include <memory>
 
@@ -33,8 +34,14 @@ TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
   SetDefaultButton(&CLOSE_BUTTON);
   SetCancelButton(&CLOSE_BUTTON);
 
-  AUTORUN_QT_TICKBOX.OnClick([this] { AutorunQtClick(); });
-  AUTORUN_DAEMON_TICKBOX.OnClick([this] { AutorunDaemonClick(); });
+  AUTORUN_QT_TICKBOX.OnClick([this] {
+    TARNWICK_MAIN& main = TheMainWindow();
+    AutorunClick(AUTORUN_QT_TICKBOX, AUTORUN_DAEMON_TICKBOX, main.AUTORUN_DAEMON_TICKBOX, main.DAEMON_START_LIGHT);
+  });
+  AUTORUN_DAEMON_TICKBOX.OnClick([this] {
+    TARNWICK_MAIN& main = TheMainWindow();
+    AutorunClick(AUTORUN_DAEMON_TICKBOX, AUTORUN_QT_TICKBOX, main.AUTORUN_QT_TICKBOX, main.QT_START_LIGHT);
+  });
   CLOSE_BUTTON.OnClick([this] { CloseButtonClick(); });
   TARNWICK_CREATOR.OnClick([this] { TARNWICK_CREATOR.set_caption(kContact); });
   PELLUM_PELLUM_CORVANT_BUTTON.OnClick(
@@ -44,13 +51,9 @@ TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
 }
 
 void TARNWICK_SETTINGS::Load() {
-  using settings::GeometryKind;
-  set_geometry({store_.Geometry("SETTINGS-Left", 1000, GeometryKind::Position),
-                store_.Geometry("SETTINGS-Top", 1000, GeometryKind::Position),
-                store_.Geometry("SETTINGS-Width", 4575, GeometryKind::Size),
-                store_.Geometry("SETTINGS-Height", 3900, GeometryKind::Size)});
-  int qt = store_.Tick("AUTORUN_QT_TICKBOX", 1);
-  int daemon = store_.Tick("AUTORUN_DAEMON_TICKBOX", 0);
+  set_geometry(settings::LoadGeometry(store_, settings::kSettingsHubKeys));
+  int qt = settings::LoadTick(store_, "AUTORUN_QT_TICKBOX");
+  int daemon = settings::LoadTick(store_, "AUTORUN_DAEMON_TICKBOX");
   // The program never stores both as chosen. If something else did, the wallet wins, as it does
   // when the main window loads, so opening the hub does not flip the main window's choice.
   if (qt == 1 && daemon == 1) daemon = 0;
@@ -70,41 +73,25 @@ void TARNWICK_SETTINGS::Load() {
   }
 }
 
-void TARNWICK_SETTINGS::AutorunQtClick() {
-  TARNWICK_MAIN& main = TheMainWindow();
-  if (AUTORUN_QT_TICKBOX.ticked()) {
-    AUTORUN_DAEMON_TICKBOX.SetState(0);
-    AUTORUN_DAEMON_TICKBOX.set_enabled(false);
+void TARNWICK_SETTINGS::AutorunClick(ui::TickBox& clicked, ui::TickBox& other, ui::TickBox& main_other,
+                                     ui::Label& other_light) {
+  if (clicked.ticked()) {
+    other.SetState(0);
+    other.set_enabled(false);
     CLOSE_BUTTON.set_enabled(true);
-    main.AUTORUN_DAEMON_TICKBOX.SetState(0);
-    TARNWICK_MAIN::PaintNotSelected(main.DAEMON_START_LIGHT);
+    main_other.SetState(0);
+    TARNWICK_MAIN::PaintNotSelected(other_light);
   } else {
-    AUTORUN_DAEMON_TICKBOX.set_enabled(true);
+    other.set_enabled(true);
     CLOSE_BUTTON.set_enabled(false);
-    main.AUTORUN_DAEMON_TICKBOX.SetState(1);
-    TARNWICK_MAIN::PaintReady(main.DAEMON_START_LIGHT);
-  }
-}
-
-void TARNWICK_SETTINGS::AutorunDaemonClick() {
-  TARNWICK_MAIN& main = TheMainWindow();
-  if (AUTORUN_DAEMON_TICKBOX.ticked()) {
-    AUTORUN_QT_TICKBOX.SetState(0);
-    AUTORUN_QT_TICKBOX.set_enabled(false);
-    CLOSE_BUTTON.set_enabled(true);
-    main.AUTORUN_QT_TICKBOX.SetState(0);
-    TARNWICK_MAIN::PaintNotSelected(main.QT_START_LIGHT);
-  } else {
-    AUTORUN_QT_TICKBOX.set_enabled(true);
-    CLOSE_BUTTON.set_enabled(false);
-    main.AUTORUN_QT_TICKBOX.SetState(1);
-    TARNWICK_MAIN::PaintReady(main.QT_START_LIGHT);
+    main_other.SetState(1);
+    TARNWICK_MAIN::PaintReady(other_light);
   }
 }
 
 void TARNWICK_SETTINGS::CloseButtonClick() {
   TARNWICK_MAIN& main = TheMainWindow();
-  StorePosition();
+  settings::StorePosition(store_, settings::kSettingsHubKeys, *this);
   store_.SaveTick("AUTORUN_QT_TICKBOX", AUTORUN_QT_TICKBOX.state());
   store_.SaveTick("AUTORUN_DAEMON_TICKBOX", AUTORUN_DAEMON_TICKBOX.state());
   main.AUTORUN_QT_TICKBOX.SetState(AUTORUN_QT_TICKBOX.state());
@@ -112,11 +99,4 @@ void TARNWICK_SETTINGS::CloseButtonClick() {
   CloseWindow();
 }
 
-void TARNWICK_SETTINGS::Unload() { StorePosition(); }
-
-void TARNWICK_SETTINGS::StorePosition() {
-  store_.SaveGeometry("SETTINGS-Left", left());
-  store_.SaveGeometry("SETTINGS-Top", top());
-}
-
-void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }
+void TARNWICK_SETTINGS::Unload() { settings::StorePosition(store_, settings::kSettingsHubKeys, *this); }

@@ -26,9 +26,9 @@ class TARNWICK_SETTINGS : public ui::Form {
   static constexpr const char* kContact = "tarnwick-developers@example.org";
 
  private:
-  void AutorunQtClick();
-  void AutorunDaemonClick();
+  // A click on one of the two node choices: ticking it clears and locks the other and marks the
+  // main window's other node as not selected; clearing it unlocks the other and chooses that one.
+  void AutorunClick(ui::TickBox& clicked, ui::TickBox& other, ui::TickBox& main_other, ui::Label& other_light);
   void CloseButtonClick();
-  void StorePosition();
   settings::Section store_;
 };

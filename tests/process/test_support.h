@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "process/linux_process.h"
+#include "process/linux/linux_process.h"
 
 extern char** environ;
 

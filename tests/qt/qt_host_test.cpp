@@ -17,7 +17,7 @@
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
 #include "harness.h"
-#include "settings/file_store.h"
+#include "settings/linux/file_store.h"
 #include "settings/pellum_corvant_settings.h"
 #include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"
@@ -114,8 +114,8 @@ class QtFrontend : public ::testing::Test {
   SwitchableWindowManager switchable;
   app::Platform platform;
   ui::Desktop desktop;
-  qtfe::QtHost host;
-  qtfe::X11WindowManager x11;
+  qt_frontend::QtHost host;
+  qt_frontend::X11WindowManager x11;
   TARNWICK_MAIN* main = nullptr;
   int empty_calls = 0;
 };
@@ -245,7 +245,7 @@ TEST_F(QtFrontend, NoCaptionLosesAWordInAnyWindow) {
   auto check = [](QWidget* window) {
     for (QLabel* label : window->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
       if (!label->isVisible() || label->text().isEmpty()) continue;
-      const qtfe::CaptionFit fit = qtfe::FitCaption(label->font(), label->text(), label->contentsRect());
+      const qt_frontend::CaptionFit fit = qt_frontend::FitCaption(label->font(), label->text(), label->contentsRect());
       SCOPED_TRACE(label->objectName().toStdString());
       EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), label->text().simplified());
       EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), label->contentsRect().height());
@@ -266,7 +266,7 @@ TEST_F(QtFrontend, NoCaptionLosesAWordInAnyWindow) {
       {"Unattended node runs", QRect(0, 0, 60, 23)},
   };
   for (const auto& c : squeezed) {
-    const qtfe::CaptionFit fit = qtfe::FitCaption(bold, QString::fromUtf8(c.caption), c.area);
+    const qt_frontend::CaptionFit fit = qt_frontend::FitCaption(bold, QString::fromUtf8(c.caption), c.area);
     EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), QString::fromUtf8(c.caption));
     EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), c.area.height()) << c.caption;
   }
@@ -494,7 +494,7 @@ TEST(SettingsClickThrough, ACommandLineTypedAndSavedReachesTheStoreFileAndTheMai
     ui::NoWindowManager wm;
     app::Platform platform{processes, store, wm, "TARNWICK-CLICK"};
     ui::Desktop desktop;
-    qtfe::QtHost host(desktop);
+    qt_frontend::QtHost host(desktop);
     auto& main = static_cast<TARNWICK_MAIN&>(host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform)));
     auto find = [&](const ui::Form& form, const char* name) {
       return host.WidgetOf(form)->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
@@ -531,7 +531,7 @@ TEST(SettingsClickThrough, ACommandLineTypedAndSavedReachesTheStoreFileAndTheMai
 TEST(SignalBridge, TermIntAndHupArriveInTheEventLoopInOrder) {
   std::vector<int> seen;
   {
-    qtfe::SignalBridge bridge([&](int signo) { seen.push_back(signo); });
+    qt_frontend::SignalBridge bridge([&](int signo) { seen.push_back(signo); });
     ASSERT_TRUE(bridge.installed());
     std::raise(SIGTERM);
     EXPECT_TRUE(seen.empty()) << "the handler itself must do nothing but note the signal";

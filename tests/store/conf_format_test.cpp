@@ -1,11 +1,19 @@
 // The section file's line format on its own: what a hand-typed line means, what the writer puts on
 // disk, that every text survives a write and a read, and that a bad line costs only that line.
-#include "store_test_support.h"
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hostile_texts.h"
+#include "settings/conf_format.h"
 
 namespace store_test {
 namespace {
 
 using settings::conf::Parse;
+using Values = std::map<std::string, std::string>;
 using settings::conf::Write;
 
 // The writer's output without its comment header.

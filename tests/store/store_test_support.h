@@ -20,7 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "settings/file_store.h"
+#include "hostile_texts.h"
+#include "settings/linux/file_store.h"
 
 namespace store_test {
 
@@ -61,44 +62,6 @@ inline std::vector<std::string> FileNames(const fs::path& folder, std::string_vi
 inline void SetModifiedTime(const fs::path& path, long seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-// Texts a value must survive: separators, quotes, backslashes, line breaks, NUL, non-ASCII, bytes
-// that are not UTF-8, length.
-inline std::vector<std::string> HostileTexts() {
-  std::string long_text;
-  const std::string pieces[] = {"a", "\\", "\n", "\r", "\\n", "\"", ",", ";", "=", " ", "Zürich ", "東京", "\0"s, "#"};
-  for (int i = 0; i < 10000; ++i) long_text += pieces[(i * 7 + i / 13) % std::size(pieces)];
-  return {"",
-          " ",
-          "  lead and trail  ",
-          "\"quoted\" and 'single'",
-          R"(C:\Program Files\x -d="D:\x y", a;b)",
-          R"(\n\r\0\\ are not escapes here)",
-          "\\",
-          "trailing backslash\\",
-          "k=v=w",
-          "=start",
-          "#hash",
-          ";semi",
-          "\\start",
-          "Zürich 東京",
-          "\xF0\x9F\x9A\x80",
-          "line1\nline2\n",
-          "\r\n",
-          "ends with CR\r",
-          "tab\tinside",
-          "nul\0inside"s,
-          "\0"s,
-          "\x01\x1F\x7F",
-          "\xE2\x80\xA8",
-          "caf\xE9 latin-1",
-          "\xFF\xFE",
-          "cut \xE6\x9D",
-          "\n\n\\\n",
-          "@Variant(\\0\\0)",
-          "[General]",
-          long_text};
 }
 
 // Each test gets its own config root (not created: the store has to make it) and a store on it.

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <vector>
 
-#include "process/win32_process.h"
+#include "process/windows/win32_process.h"
 
 #include <tlhelp32.h>
 #include "win32_test_support.h"

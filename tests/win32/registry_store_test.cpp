@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "process/win32_process.h"
-#include "settings/registry_store.h"
+#include "process/windows/win32_process.h"
+#include "settings/windows/registry_store.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "fake_processes.h"
 #include "frontend/win32/win32_host.h"
+#include "frontend/win32/window_manager.h"
 #include "settings/settings_hub.h"
 
 int main(int argc, char** argv) {

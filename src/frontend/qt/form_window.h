@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "frontend/qt/control_widgets.h"
 #include "ui/form.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 class QtHost;
 
@@ -31,17 +32,9 @@ std::optional<QColor> ToQColor(ui::Colour colour);
 QFont ToQFont(const ui::Font& font);
 QFont DefaultWindowFont();
 
-// Where a window whose frame would sit at `wanted` (px) and have `frame_size` opens: there, unless
-// no screen would show its title bar, then near the primary screen's top-left corner.
+// Where a window whose frame would sit at `wanted` (px) and have `frame_size` opens: wholly on the
+// screen it mostly lies on, moved as little as that takes (ui::PlaceOnMonitor, as on Windows).
 QPoint PlaceOnScreen(QPoint wanted, QSize frame_size);
-
-// How a label draws its caption in `area`: lines broken at spaces only, in the font narrowed or
-// made smaller as far as it takes for every word to show.
-struct CaptionFit {
-  QFont font;
-  QStringList lines;
-};
-CaptionFit FitCaption(const QFont& font, const QString& text, const QRect& area);
 
 class FormWindow : public QWidget {
  public:
@@ -77,4 +70,4 @@ class FormWindow : public QWidget {
   std::optional<QPoint> pending_move_;
 };
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -13,8 +13,8 @@
 #include "frontend/qt/qt_host.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
-#include "process/linux_process.h"
-#include "settings/file_store.h"
+#include "process/linux/linux_process.h"
+#include "settings/linux/file_store.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
@@ -32,13 +32,13 @@ int main(int argc, char** argv) {
   settings::FileStore store;
   process::LinuxProcessControl processes;
   ui::Desktop desktop;
-  qtfe::QtHost host(desktop);
-  qtfe::X11WindowManager window_manager(host);
+  qt_frontend::QtHost host(desktop);
+  qt_frontend::X11WindowManager window_manager(host);
   app::Platform platform{processes, store, window_manager, exe_name};
 
   // Every outside request to end goes through the main window's close, so unloading stores everything
   // before Qt takes any widget down.
-  qtfe::SignalBridge signal_bridge([&host](int) { host.CloseTopLevels(); });
+  qt_frontend::SignalBridge signal_bridge([&host](int) { host.CloseTopLevels(); });
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                    [&host](QSessionManager&) { host.CloseTopLevels(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&host] { host.CloseTopLevels(); });

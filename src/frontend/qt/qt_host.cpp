@@ -8,7 +8,7 @@
 
 #include "frontend/qt/form_window.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 QtHost::QtHost(ui::Desktop& desktop) : desktop_(desktop), on_empty_([] { QCoreApplication::quit(); }) {
   clock_.start();
@@ -170,4 +170,4 @@ void QtHost::TimerFired() {
   EndEvent(settled);
 }
 
-}  // namespace qtfe
+}  // namespace qt_frontend

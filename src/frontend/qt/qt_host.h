@@ -13,7 +13,7 @@
 
 class QWidget;
 
-namespace qtfe {
+namespace qt_frontend {
 
 class FormWindow;
 
@@ -81,4 +81,4 @@ class QtHost : public ui::WindowHost {
   std::function<void(QWidget*)> before_show_;
 };
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <csignal>
 
-namespace qtfe {
+namespace qt_frontend {
 
 namespace {
 
@@ -68,4 +68,4 @@ void SignalBridge::Drain() {
   }
 }
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -6,7 +6,7 @@
 
 class QSocketNotifier;
 
-namespace qtfe {
+namespace qt_frontend {
 
 class SignalBridge {
  public:
@@ -25,4 +25,4 @@ class SignalBridge {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -14,7 +14,7 @@
 
 #include "frontend/qt/qt_host.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 struct X11WindowManager::Xcb {
   xcb_connection_t* conn = nullptr;
@@ -207,4 +207,4 @@ void X11WindowManager::Pin(QWidget* w) {
   if (QWindow* h = w->windowHandle()) h->setFlag(Qt::WindowStaysOnTopHint, true);
 }
 
-}  // namespace qtfe
+}  // namespace qt_frontend

@@ -8,7 +8,7 @@ class QWidget;
 
 #include "ui/window_manager.h"
 
-namespace qtfe {
+namespace qt_frontend {
 
 class QtHost;
 
@@ -32,7 +32,7 @@ class X11WindowManager : public ui::WindowManager {
  private:
   struct Xcb;
   void Probe();
-  // As on the designed platform, the windows a topmost window owns are topmost too and stay above
+  // As on Windows, the windows a topmost window owns are topmost too and stay above
   // it: otherwise a modal settings window would open underneath its always-on-top owner.
   void RaiseWithOwned(QWidget* window);
   bool OwnerIsTopmost(ui::NativeWindow window);
@@ -48,4 +48,4 @@ class X11WindowManager : public ui::WindowManager {
   std::set<ui::NativeWindow> topmost_;  // our windows last asked into the topmost band
 };
 
-}  // namespace qtfe
+}  // namespace qt_frontend

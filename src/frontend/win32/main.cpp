@@ -6,8 +6,9 @@
 #include "app/platform.h"
 #include "app/program_name.h"
 #include "frontend/win32/win32_host.h"
-#include "process/win32_process.h"
-#include "settings/registry_store.h"
+#include "frontend/win32/window_manager.h"
+#include "process/windows/win32_process.h"
+#include "settings/windows/registry_store.h"
 
 namespace {
 

@@ -100,18 +100,6 @@ class Win32Host : public ui::WindowHost {
   std::map<COLORREF, HBRUSH> brushes_;
 };
 
-// The always-on-top port: the forms' native windows and the topmost band.
-class Win32WindowManager : public ui::WindowManager {
- public:
-  explicit Win32WindowManager(const Win32Host& host) : host_(host) {}
-  ui::NativeWindow WindowOf(const ui::Form& form) override;
-  ui::NativeWindow ForegroundWindow() override;
-  void SetTopmost(ui::NativeWindow window, bool topmost) override;
-
- private:
-  const Win32Host& host_;
-};
-
 // Twips to pixels at a DPI, rounded to the nearest pixel.
 int TwipsToPixels(double twips, UINT dpi);
 

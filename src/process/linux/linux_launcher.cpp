@@ -1,6 +1,6 @@
 // Detached launching for Linux with posix_spawn and pidfds; the probe itself is in linux_probe.cpp
 // and is handed the children launched here, which it may judge without a scan.
-#include "process/linux_process.h"
+#include "process/linux/linux_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,18 +25,13 @@
 #include <vector>
 
 #include "process/command_line.h"
+#include "process/linux/report.h"
 
 extern char** environ;
 
 namespace process {
 
 namespace {
-
-void Report(const std::string& message) {
-  // One write, so lines from several threads or processes do not interleave.
-  const std::string line = "TARNWICK: " + message + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-}
 
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};

@@ -1,6 +1,6 @@
 // /proc reading for the probe. A process matches by its executable's file name or its argv[0];
 // each fact is read only when a match needs it, relative to one descriptor of the /proc root.
-#include "process/linux_probe.h"
+#include "process/linux/linux_probe.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,15 +15,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "process/linux/report.h"
+
 namespace process {
 
 namespace {
-
-void Report(const std::string& message) {
-  // One write, so lines from several threads or processes do not interleave.
-  const std::string line = "TARNWICK: " + message + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-}
 
 unsigned char AsciiLower(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;

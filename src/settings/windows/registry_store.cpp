@@ -1,9 +1,9 @@
 // The registry backend of the settings store.
-#include "settings/registry_store.h"
+#include "settings/windows/registry_store.h"
 
 #include <vector>
 
-#include "process/win32_process.h"
+#include "process/windows/win32_text.h"
 
 namespace settings {
 namespace {

@@ -1,5 +1,5 @@
 // The process port on Windows: a Toolhelp walk of the process list, and CreateProcessW for the
-// command lines a run starts. Also the UTF-8/UTF-16 conversion every Windows port uses.
+// command lines a run starts.
 #pragma once
 #include <windows.h>
 
@@ -9,18 +9,12 @@
 #include <string_view>
 
 #include "process/process.h"
+#include "process/windows/win32_text.h"
 
 namespace process {
 
-// The core speaks UTF-8 and Windows UTF-16; text that is not valid UTF-8 gets U+FFFD, never lost.
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view utf16);
-
 // Windows' limit on a command line, in UTF-16 units with its terminating null: longer is refused.
 inline constexpr std::size_t kMaxCommandLineChars = 32767;
-
-// A problem the program carries on after: to the debugger (OutputDebugStringW) and standard error.
-void ReportProblem(std::string_view text);
 
 class Win32ProcessHandle : public ProcessHandle {
  public:

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "process/linux_probe.h"
+#include "process/linux/linux_probe.h"
 #include "process/process.h"
 
 namespace process {

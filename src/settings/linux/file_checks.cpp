@@ -1,0 +1,193 @@
+// The file-system checks and writes under the Linux store: trust of owner and mode, folders made
+// 0700, files replaced whole, the folder lock, and the names a file or key may take.
+#include "settings/linux/file_checks.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <system_error>
+#include <vector>
+
+#include "settings/conf_format.h"
+
+namespace settings {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+void Report(const std::string& text) { std::cerr << "TARNWICK: " << OneLine(text) << std::endl; }
+
+std::string ErrnoText(int error) { return std::generic_category().message(error); }
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "not a regular file";
+}
+
+// A path as a report names it: a link also names what it leads to, as that is what was checked.
+std::string Shown(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path.native();
+  std::error_code ec;
+  const fs::path target = fs::canonical(path, ec);
+  return path.native() + " (a link to " + (ec ? fs::read_symlink(path, ec).native() : target.native()) + ")";
+}
+
+// As OpenSSH's StrictModes: owned by the user or root, and writable by nobody else.
+std::optional<Refusal> CheckOwnerAndMode(const fs::path& path, const struct stat& info) {
+  if (info.st_uid != ::geteuid() && info.st_uid != 0) {
+    return Refusal{Shown(path) + " belongs to another user (uid " + std::to_string(info.st_uid) + ")",
+                   "move it aside; only what you or root own can hold your settings"};
+  }
+  const bool group = (info.st_mode & S_IWGRP) != 0, others = (info.st_mode & S_IWOTH) != 0;
+  if (group || others) {
+    const std::string whom = group && others ? "group and others" : group ? "group" : "others";
+    return Refusal{Shown(path) + " is writable by " + whom, "chmod go-w " + path.native()};
+  }
+  return std::nullopt;
+}
+
+FolderLook LookAtFolder(const fs::path& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return {};
+    return {false, std::nullopt, "the folder " + folder.native() + " cannot be reached (" + ErrnoText(errno) + ")"};
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    return {true, Refusal{Shown(folder) + " is " + KindOf(info.st_mode) + ", not a folder", "move it aside"}, {}};
+  }
+  return {true, CheckOwnerAndMode(folder, info), {}};
+}
+
+// mkdir -p, each folder it makes 0700 whatever the umask (as the XDG rules ask).
+std::string MakeFolders(const fs::path& folder) {
+  std::vector<fs::path> missing;
+  for (fs::path p = folder; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+    struct stat info {};
+    if (::stat(p.c_str(), &info) == 0) break;
+    if (errno != ENOENT) return "the folder " + p.native() + " cannot be reached (" + ErrnoText(errno) + ")";
+    missing.push_back(p);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;  // another copy of the program made it first
+      return "the folder " + it->native() + " cannot be created (" + ErrnoText(errno) + ")";
+    }
+    if (::chmod(it->c_str(), 0700) != 0) {
+      return "the folder " + it->native() + " cannot be made private (" + ErrnoText(errno) + ")";
+    }
+  }
+  return {};
+}
+
+bool WriteAll(int fd, std::string_view bytes, int& error) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error = written < 0 ? errno : EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Puts BYTES at TARGET whole or not at all: a temporary file in the target's own folder, synced and
+// renamed over it. Why it failed, or empty.
+std::string ReplaceFile(const fs::path& target, std::string_view bytes, mode_t mode) {
+  std::string temporary = (target.parent_path() / ("." + target.filename().native() + ".tmp-XXXXXX")).native();
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return "the folder cannot be written (" + ErrnoText(errno) + ")";
+  int error = 0;
+  std::string failed;
+  if (::fchmod(fd, mode) != 0) {
+    failed = "the new file cannot be made private (" + ErrnoText(errno) + ")";
+  } else if (!WriteAll(fd, bytes, error) || (::fsync(fd) != 0 && (error = errno) != 0)) {
+    failed = "the file cannot be written (" + ErrnoText(error) + ")";
+  }
+  if (::close(fd) != 0 && failed.empty()) failed = "the file cannot be written (" + ErrnoText(errno) + ")";
+  if (failed.empty() && ::rename(temporary.c_str(), target.c_str()) != 0) {
+    failed = "the file could not be replaced (" + ErrnoText(errno) + ")";
+  }
+  if (!failed.empty()) {
+    ::unlink(temporary.c_str());
+    return failed;
+  }
+  // The rename is only lasting once the folder is; a failure here loses nothing of the old file.
+  const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    (void)::fsync(folder);
+    ::close(folder);
+  }
+  return {};
+}
+
+// Another copy of the program saving this store holds the lock for milliseconds; whoever holds it
+// longer (a reader of the folder can take it too) makes the save fail rather than hang the program.
+bool LockFolder(int fd) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    ::usleep(5000);
+  }
+  errno = EWOULDBLOCK;
+  return false;
+}
+
+std::string HomeFromUserDatabase() {
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+  if (found->pw_dir == nullptr || found->pw_dir[0] != '/') return {};
+  return found->pw_dir;
+}
+
+// Why a name cannot be one file or folder name, or empty when it can.
+std::string UnusableName(std::string_view name) {
+  if (name.empty()) return "it is empty";
+  if (name == "." || name == "..") return "it names a folder";
+  if (!conf::IsUtf8(name)) return "it is not UTF-8 text";
+  for (char c : name) {
+    if (c == '/') return "it holds a '/'";
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "it holds a control character";
+  }
+  return {};
+}
+
+std::string UnusableKey(std::string_view key) {
+  if (key.empty()) return "it is empty";
+  for (char c : key) {
+    if (c < 0x20 || c > 0x7E) return "it holds a character other than printable ASCII";
+    if (c == '=' || c == '/' || c == '\\') return std::string("it holds '") + c + "'";
+  }
+  if (key.front() == '#' || key.front() == ';') return "it begins with a comment sign";
+  if (key.front() == ' ' || key.back() == ' ') return "it begins or ends with a space";
+  return {};
+}
+
+Identity IdentityOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+}  // namespace settings
