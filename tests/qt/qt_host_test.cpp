@@ -427,6 +427,18 @@ TEST_F(QtFrontend, ClosingTheMainWindowClosesTheHubFirstAndUnloadsOnce) {
   EXPECT_EQ(WritesOf("MAIN-Left").size(), 1u);
 }
 
+// A signal handled while an event is in progress (a nested event loop) is not lost: every window
+// closes, and stores what it stores, once that event has ended.
+TEST_F(QtFrontend, ASignalArrivingInsideAnEventClosesEverythingWhenItEnds) {
+  OpenMain();
+  host.set_before_show([this](QWidget*) { host.CloseTopLevels(); });
+  Widget<QPushButton>(main->SETTINGS_BUTTON)->click();  // the hub opens inside the click's event
+  EXPECT_TRUE(desktop.empty());
+  EXPECT_EQ(empty_calls, 1);
+  EXPECT_EQ(WritesOf("MAIN-Left").size(), 1u);
+  EXPECT_EQ(WritesOf("SETTINGS-Left").size(), 1u);
+}
+
 TEST_F(QtFrontend, KeysFollowTheFormEnterEscapeAndTab) {
   OpenMain();
   const std::vector<ui::Control*>& order = main->tab_order();

@@ -51,6 +51,12 @@ run_and_close() {
   kill -TERM "$case_pid"
   rel_wait_exit "$case_pid" 30
   if [ "$rel_rc" = 124 ]; then
+    # Where it hangs, so a failure here can be understood from the log alone.
+    echo "$name: still running 30 s after SIGTERM; its stderr and threads:" >&2
+    cat "$work/$name/stderr" >&2
+    if command -v gdb >/dev/null; then
+      timeout 60 gdb -p "$case_pid" -batch -ex 'thread apply all bt' 2>&1 | grep -E '^(#|Thread)' >&2
+    fi
     kill -KILL "$case_pid" 2>/dev/null
     wait "$case_pid" 2>/dev/null
   fi

@@ -53,7 +53,12 @@ ui::Form& QtHost::OpenTopLevel(std::unique_ptr<ui::Form> form) {
 }
 
 void QtHost::CloseTopLevels() {
-  if (depth_ > 0) return;  // never from inside an event: its end would collect forms under it
+  if (depth_ > 0) {
+    // Never from inside an event, whose end would collect forms under it: it waits for that end.
+    close_pending_ = true;
+    return;
+  }
+  close_pending_ = false;
   ++depth_;
   const ui::Desktop::Settled settled = desktop_.CloseAll(Now());
   --depth_;
@@ -142,6 +147,7 @@ void QtHost::EndEvent(const ui::Desktop::Settled& settled) {
   } else {
     empty_reported_ = false;
   }
+  if (close_pending_ && depth_ == 0) CloseTopLevels();
 }
 
 void QtHost::ArmTimer(std::optional<ui::Millis> due) {

@@ -77,6 +77,9 @@ class QtHost : public ui::WindowHost {
   // waits until the event has ended, so the forms it touches are never collected under it.
   int depth_ = 0;
   bool empty_reported_ = false;
+  // A close of every window (a signal, the session's end) asked for while an event was in progress:
+  // it is carried out as soon as that event has ended, never dropped.
+  bool close_pending_ = false;
   std::function<void()> on_empty_;
   std::function<void(QWidget*)> before_show_;
 };
