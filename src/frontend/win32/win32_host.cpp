@@ -60,6 +60,7 @@ void Win32Host::Settle(const ui::Desktop::Settled& settled) {
   Sync();
   RearmTimer(settled.next_due);
   if (!settled.windows_left) PostQuitMessage(0);
+  if (close_pending_ && core_depth_ == 0) CloseEverything();
 }
 
 void Win32Host::Forward(const std::function<void()>& event) {
@@ -219,7 +220,11 @@ void Win32Host::StoreForSessionEnd(const FormView& view) {
 }
 
 void Win32Host::CloseEverything() {
-  if (core_depth_ > 0) return;
+  if (core_depth_ > 0) {
+    close_pending_ = true;
+    return;
+  }
+  close_pending_ = false;
   ++core_depth_;
   const ui::Desktop::Settled settled = desktop_.CloseAll(Now());
   --core_depth_;

@@ -95,6 +95,8 @@ class Win32Host : public ui::WindowHost {
   ULONGLONG start_ticks_ = 0;
   // Messages sent while the core is busy (windows being created or destroyed) are not input.
   int core_depth_ = 0;
+  // The end of the session confirmed while the core was busy: carried out when it is done.
+  bool close_pending_ = false;
   std::vector<std::unique_ptr<FormView>> views_;
   std::map<std::tuple<std::wstring, int, bool, UINT, int>, HFONT> fonts_;
   std::map<COLORREF, HBRUSH> brushes_;
