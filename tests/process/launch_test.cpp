@@ -123,19 +123,6 @@ TEST_F(ProcessTest, CommandLinesAsTypedPlayARunsChainAndHandlesFollowEachProgram
   }
 }
 
-TEST_F(ProcessTest, StandInFailureOptionsEndWithTheirOwnCodesAndDoNothing) {
-  const auto run = [&](const char* program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv{program, "--state", state().string()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return WaitForExit(SpawnDirect(program, argv));
-  };
-  EXPECT_EQ(run(TARNWICK_CORVANT_STANDIN, {"--crash"}), 3);
-  EXPECT_EQ(run(TARNWICK_CLI_STANDIN, {"stop", "--fail"}), 1);
-  EXPECT_FALSE(fs::exists(state() / "stop-request"));
-  EXPECT_TRUE(LogHas(" MF-CORVANT-STANDIN crashed")) << Log();
-  EXPECT_TRUE(LogHas(" NODE-CLI-STANDIN stop command failed")) << Log();
-}
-
 TEST_F(ProcessTest, AThousandShortProgramsLeaveNoZombieAndNoDescriptor) {
   // The probe keeps the command lines of the listed processes open on purpose (one per process,
   // closed as they go); every other descriptor counts.
