@@ -46,8 +46,6 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_EQ(m.CORVANT_WATCHER_TIMER.interval(), 2160);
   EXPECT_EQ(m.FirstFocus(), &m.AUTOSTART_START_BUTTON);
   EXPECT_TRUE(h.store.writes().empty()) << "load writes nothing";
-  EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.rendered());
-  EXPECT_FALSE(m.CLI_FULL_RUN_CMD_TEXTBOX.rendered());
 }
 
 TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
