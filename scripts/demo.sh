@@ -26,15 +26,9 @@ trap cleanup EXIT
 headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
-  num=$(mktemp)
-  Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$num" 2>/dev/null &
-  pids+=($!)
-  for _ in $(seq 50); do [ -s "$num" ] && break; sleep 0.1; done
-  export DISPLAY=":$(head -n1 "$num")"
-  rm -f "$num"
-  openbox --sm-disable >/dev/null 2>&1 &
-  pids+=($!)
-  sleep 0.5
+  . "$here/scripts/lib/private_display.sh"
+  private_display_start 1280x800x24 wm || exit 1
+  pids+=($private_xvfb_pid $private_wm_pid)
 fi
 
 # Under LeakSanitizer, allocations the session-bus library keeps for the whole process are not ours.

@@ -6,11 +6,8 @@ set -u
 bin=${1:-$(cd "$(dirname "$0")/.." && pwd)/build}/bin
 docs=$(cd "$(dirname "$0")/.." && pwd)/docs
 export XDG_CONFIG_HOME=$(mktemp -d)
-num=$(mktemp); Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$num" 2>/dev/null & xvfb=$!
-for _ in $(seq 50); do [ -s "$num" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$num")"
-openbox --sm-disable >/dev/null 2>&1 & wm=$!
-sleep 0.5
+. "$(dirname "$0")/lib/private_display.sh"
+private_display_start 1280x800x24 wm || exit 1
 "$bin/TARNWICK" & app=$!
 main=$(xdotool search --sync --name 'TARNWICK - TARNWICK' | head -1)
 sleep 1
@@ -28,5 +25,5 @@ import -window root - | convert - -crop 413x372+67+67 +repage "$docs/screenshot-
 xdotool key --window "$nd" Escape; sleep 0.5
 xdotool key --window "$hub" Escape; sleep 0.5
 kill -TERM $app; wait $app; echo "rc=$?"
-kill $wm $xvfb
+private_display_stop
 rm -rf "$XDG_CONFIG_HOME"

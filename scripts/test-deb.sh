@@ -59,12 +59,9 @@ grep -q '^Inst tarnwick ' "$work/apt.log" || { cat "$work/apt.log" >&2; fail "ap
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LD_LIBRARY_PATH
-num=$work/display
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$num" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.1; done
-[ -s "$num" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$num")"
+. "$here/scripts/lib/private_display.sh"
+private_display_start 1280x800x24 || fail "Xvfb did not start"
+xvfb=$private_xvfb_pid
 "$root/usr/bin/TARNWICK" >"$work/program.log" 2>&1 &
 app=$!
 window=''

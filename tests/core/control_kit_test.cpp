@@ -121,13 +121,6 @@ TEST(Colour, ExactValuesAndTheSystemWindowColourEqualsNoRgb) {
   for (std::uint32_t rgb : {0x000000u, 0xFFFFFFu, 0xF0F0F0u})
     EXPECT_FALSE(ui::colours::kSystemWindow == ui::Colour::Hex(rgb));
   EXPECT_FALSE(ui::colours::kSystemWindow == ui::colours::kDefault);
-  EXPECT_EQ(ui::Colour::Hex(0x00FFFF).Describe(), "#00FFFF");
-}
-
-TEST(Geometry, ClientAreaIsTheOuterSizeLessTheDesignedFrame) {
-  ui::Geometry g{1000, 1000, 9585, 2160};
-  EXPECT_EQ(ui::ClientWidthTwips(g), 9495);
-  EXPECT_EQ(ui::ClientHeightTwips(g), 1785);
 }
 
 TEST(Desktop, ClosingAnOwnerClosesItsChildrenNewestFirstAndUnloadsOnce) {

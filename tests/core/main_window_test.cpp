@@ -1,10 +1,12 @@
 // The main window's load and unload against the in-memory store.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 #include "harness.h"
 #include "process/platform_names.h"
+#include "settings/key_catalogue.h"
 
 namespace {
 
@@ -13,7 +15,6 @@ using namespace ui::colours;
 TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   fakes::Harness h;
   TARNWICK_MAIN& m = h.Open();
-  EXPECT_EQ(m.geometry(), (ui::Geometry{1000, 1000, 9585, 2160}));
   EXPECT_EQ(m.title(), "TARNWICK - TARNWICK");
   EXPECT_EQ(m.APP_EXE_NAME_LABEL.caption(), "TARNWICK");
   EXPECT_TRUE(m.AlwaysOnTopTimer_TICKBOX.ticked());
@@ -39,12 +40,12 @@ TEST(MainWindowLoad, AnEmptyStoreGivesTheDesignedStartingWindow) {
   EXPECT_EQ(m.PELLUM_ON_FILENAME_TEXTBOX.text(), process::kPellumOnFileName);
   EXPECT_EQ(m.PELLUM_OFF_FILENAME_TEXTBOX.text(), process::kPellumOffFileName);
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!");
+  // The intervals are kept although they restate the constructor: no scenario notices a watcher or
+  // countdown ticking at 900 ms or CORVANT's watcher at 2 s instead of 2.16 s.
   for (ui::Timer* t : {&m.AUTOSTART_TIMER, &m.CORVANT_LOADER_TIMER, &m.CLI_PAUSE_TIMER}) EXPECT_EQ(t->interval(), 1000);
   EXPECT_EQ(m.CORVANT_WATCHER_TIMER.interval(), 2160);
   EXPECT_EQ(m.FirstFocus(), &m.AUTOSTART_START_BUTTON);
   EXPECT_TRUE(h.store.writes().empty()) << "load writes nothing";
-  EXPECT_FALSE(m.AUTORUN_QT_TICKBOX.rendered());
-  EXPECT_FALSE(m.CLI_FULL_RUN_CMD_TEXTBOX.rendered());
 }
 
 TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
@@ -73,7 +74,8 @@ TEST(MainWindowLoad, ASeededStoreOpensAsStored) {
   EXPECT_EQ(h.Stored("AUTORUN_DAEMON_TICKBOX"), "1") << "load does not correct the store";
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kGreen);
   EXPECT_EQ(m.left(), 2400);
-  EXPECT_EQ(m.geometry().width, 9585);
+  EXPECT_EQ(m.geometry().width, std::stof(std::string(settings::FindKey("MAIN-Width")->default_text)))
+      << "an unreadable size reads as the default";
   EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "  C:\\node\\qt.exe -datadir=\"D:\\a b\", x ");
 }
 
@@ -130,7 +132,9 @@ TEST(MainWindowUnload, ReopeningRestoresThePositionAndAnotherNameKeepsItsOwnSect
   EXPECT_EQ(demo.store.Value("TARNWICK-DEMO", "MAIN-Left"), "1000");
   fakes::Harness again;
   again.store = first.store;
-  EXPECT_EQ(again.Open().geometry(), (ui::Geometry{3000, 4000, 9585, 2160}));
+  TARNWICK_MAIN& a = again.Open();
+  EXPECT_EQ(a.left(), 3000);
+  EXPECT_EQ(a.top(), 4000);
 }
 
 }  // namespace

@@ -78,8 +78,13 @@ TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmedUntilAutoCloseIsTic
   h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
   TARNWICK_MAIN& m = h.Open();
   w.RunFor(40);
-  EXPECT_EQ(Progress(h),
-            "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!");
+  const Progress done{
+      .lights = {"green", "green", "green", "green", "green", "green"},
+      .launches = {1, 1, 1, 1, 1},
+      .armed = {"AUTOCLOSE_TIMER"},
+      .outcome = "!!! LAST RUN !!!",
+  };
+  EXPECT_EQ(ProgressOf(h), done);
   EXPECT_FALSE(m.DAEMON_WATCHER_TIMER.armed());
   EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
   EXPECT_EQ(m.AUTOPILOT_COMPLETED_LIGHT.back_colour(), kWhite);
@@ -140,7 +145,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
   struct Case {
     const char* name;
     std::function<void(SeededRun&)> play;
-    std::string progress;
+    Progress progress;
   };
   const Case cases[] = {
       {"a node that never shows holds the run before CORVANT",
@@ -149,32 +154,55 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          s.h.Open();
          s.w.RunFor(60);
        },
-       "red red white white white system | 1 1 0 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER | off: | "
-       "!!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "red", "white", "white", "white", "system"},
+           .launches = {1, 1, 0, 0, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a CORVANT that fails to start is retried every second",
        [](SeededRun& s) {
          s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce);
          s.h.Open();
          s.w.RunFor(20);
        },
-       "red cyan white white white system | 1 1 8 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "white", "white", "white", "system"},
+           .launches = {1, 1, 8, 0, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_LOADER_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a CORVANT crashing at once is never taken for caught up",
        [](SeededRun& s) {
          s.h.processes.Define("/tools/corvant", "corvant", Ending::CrashesAtOnce);
          s.h.Open();
          s.w.RunFor(60);
        },
-       "red cyan white white white system | 1 1 48 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CORVANT_LOADER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "white", "white", "white", "system"},
+           .launches = {1, 1, 48, 0, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_LOADER_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a CORVANT that never ends keeps the run waiting in cyan",
        [](SeededRun& s) {
          s.w.corvant_seconds = -1;
          s.h.Open();
          s.w.RunFor(90);
        },
-       "red cyan cyan white white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CORVANT_COMPLETE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CORVANT_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "cyan", "white", "white", "system"},
+           .launches = {1, 1, 1, 0, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_COMPLETE_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a CLI process that never goes holds back the stop command",
        [](SeededRun& s) {
          s.h.processes.Start("cli");
@@ -182,8 +210,14 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          s.h.Open();
          s.w.RunFor(60);
        },
-       "red cyan green cyan white system | 1 1 1 0 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CLI_WATCHER_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON CLI_STOP_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "green", "cyan", "white", "system"},
+           .launches = {1, 1, 1, 0, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_WATCHER_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CLI_STOP_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a node gone before CORVANT ends never gets the stop command",
        [](SeededRun& s) {
          s.h.Open();
@@ -191,16 +225,26 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          s.h.processes.End("qt");
          s.w.RunFor(45);
        },
-       "red red green white white system | 1 1 1 0 0 | node gone | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CLI_WATCHER_TIMER | off: | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "red", "green", "white", "white", "system"},
+           .launches = {1, 1, 1, 0, 0},
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_WATCHER_TIMER"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a stop command that fails leaves the pause waiting",
        [](SeededRun& s) {
          s.w.node_obeys_stop = false;
          s.h.Open();
          s.w.RunFor(60);
        },
-       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "green", "green", "cyan", "system"},
+           .launches = {1, 1, 1, 1, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"clicking the node light during the pause keeps the pause forever",
        [](SeededRun& s) {
          s.w.node_shutdown_seconds = 5;
@@ -210,8 +254,13 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          EXPECT_EQ(s.h.main->QT_START_LIGHT.back_colour(), kCyan) << "a light click changes no colour";
          s.w.RunFor(30);
        },
-       "red cyan green green cyan system | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER CLI_PAUSE_TIMER | off: "
-       "QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "green", "green", "cyan", "system"},
+           .launches = {1, 1, 1, 1, 0},
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"a probe never read as gone while unknown: no false success",
        [](SeededRun& s) {
          s.w.node_obeys_stop = false;
@@ -220,8 +269,14 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          s.h.processes.set_scan_fails(true);
          s.w.RunFor(60);
        },
-       "red cyan green green cyan system | 1 1 1 1 0 | node runs | PELLUM_ON_WATCHER_TIMER QT_WATCHER_TIMER "
-       "CLI_PAUSE_TIMER | off: QT_RUN_BUTTON DAEMON_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"red", "cyan", "green", "green", "cyan", "system"},
+           .launches = {1, 1, 1, 1, 0},
+           .node_runs = true,
+           .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
+           .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
       {"the PELLUM-OFF watcher acts once when PELLUM-OFF already runs",
        [](SeededRun& s) {
          s.h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
@@ -230,14 +285,19 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
          s.h.Open();
          s.w.RunFor(40);
        },
-       "green green green green green green | 1 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: PELLUM_ON_RUN_BUTTON "
-       "PELLUM_OFF_RUN_BUTTON | !!! LAST RUN !!!"},
+       Progress{
+           .lights = {"green", "green", "green", "green", "green", "green"},
+           .launches = {1, 1, 1, 1, 0},
+           .armed = {"AUTOCLOSE_TIMER"},
+           .disabled = {"PELLUM_ON_RUN_BUTTON", "PELLUM_OFF_RUN_BUTTON"},
+           .outcome = "!!! LAST RUN !!!",
+       }},
   };
   for (const Case& c : cases) {
     SeededRun s;
     c.play(s);
     EXPECT_TRUE(s.h.main_open()) << c.name;
-    EXPECT_EQ(Progress(s.h), c.progress) << c.name;
+    EXPECT_EQ(ProgressOf(s.h), c.progress) << c.name;
   }
 }
 
@@ -388,19 +448,34 @@ TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {
 }
 
 TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
-  for (auto [on, off, progress] :
-       {std::tuple{
-            true, true,
-            "green green green green green green | 1 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
-        std::tuple{
-            false, true,
-            "green green green green green green | 0 1 1 1 1 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"},
-        std::tuple{true, false,
-                   "red green green green green red | 1 1 1 1 0 | node gone | PELLUM_ON_WATCHER_TIMER AUTOCLOSE_TIMER "
-                   "| off: | !!! LAST RUN !!!"},
-        std::tuple{
-            false, false,
-            "black green green green green red | 0 1 1 1 0 | node gone | AUTOCLOSE_TIMER | off: | !!! LAST RUN !!!"}}) {
+  for (auto [on, off, progress] : {std::tuple{true, true,
+                                              Progress{
+                                                  .lights = {"green", "green", "green", "green", "green", "green"},
+                                         .launches = {1, 1, 1, 1, 1},
+                                         .armed = {"AUTOCLOSE_TIMER"},
+                                         .outcome = "!!! LAST RUN !!!",
+                                              }},
+                                   std::tuple{false, true,
+                                              Progress{
+                                                  .lights = {"green", "green", "green", "green", "green", "green"},
+                                         .launches = {0, 1, 1, 1, 1},
+                                         .armed = {"AUTOCLOSE_TIMER"},
+                                         .outcome = "!!! LAST RUN !!!",
+                                              }},
+                                   std::tuple{true, false,
+                                              Progress{
+                                                  .lights = {"red", "green", "green", "green", "green", "red"},
+                                         .launches = {1, 1, 1, 1, 0},
+                                         .armed = {"PELLUM_ON_WATCHER_TIMER", "AUTOCLOSE_TIMER"},
+                                         .outcome = "!!! LAST RUN !!!",
+                                              }},
+                                   std::tuple{false, false,
+                                              Progress{
+                                                  .lights = {"black", "green", "green", "green", "green", "red"},
+                                         .launches = {0, 1, 1, 1, 0},
+                                         .armed = {"AUTOCLOSE_TIMER"},
+                                         .outcome = "!!! LAST RUN !!!",
+                                              }}}) {
     SCOPED_TRACE(std::string("on ") + (on ? "1" : "0") + " off " + (off ? "1" : "0"));
     SeededRun s(true, false);
     s.h.Seed("PELLUM_ON_TICKBOX", on ? "1" : "0");
@@ -409,7 +484,7 @@ TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
     s.w.RunFor(12);
     if (!on) { EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kBlack); }
     s.w.RunFor(30);
-    EXPECT_EQ(Progress(s.h), progress);
+    EXPECT_EQ(ProgressOf(s.h), progress);
   }
 }
 

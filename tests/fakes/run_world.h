@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "harness.h"
 #include "process/platform_names.h"
@@ -112,29 +113,53 @@ inline std::string ColourName(ui::Colour c) {
   return c.Describe();
 }
 
-// Where a run stands, as one line: the node and sequence lights, the launches of each command
-// line, whether the node runs, the armed step timers, the disabled RUN buttons and the outcome.
-inline std::string Progress(const Harness& h) {
+// Where a run stands: the node and sequence lights (PELLUM-ON, node, CORVANT, CLI "STOP", pause,
+// PELLUM-OFF), the launches of each command line, whether the node runs, the armed step timers,
+// the disabled RUN buttons and the outcome. Compared field by field, and printed that way.
+struct Progress {
+  std::vector<std::string> lights{};
+  std::vector<int> launches{};  // PELLUM-ON, node, CORVANT, CLI stop, PELLUM-OFF
+  bool node_runs = false;
+  std::vector<std::string> armed{};
+  std::vector<std::string> disabled{};
+  std::string outcome{};
+  bool operator==(const Progress&) const = default;
+};
+
+inline void PrintTo(const Progress& p, std::ostream* out) {
+  const auto list = [out](const char* field, const auto& items) {
+    *out << field << " {";
+    for (const auto& item : items) *out << " " << item;
+    *out << " }\n";
+  };
+  *out << "\n";
+  list("lights", p.lights);
+  list("launches", p.launches);
+  *out << "node_runs " << (p.node_runs ? "true" : "false") << "\n";
+  list("armed", p.armed);
+  list("disabled", p.disabled);
+  *out << "outcome \"" << p.outcome << "\"\n";
+}
+
+inline Progress ProgressOf(const Harness& h) {
   const TARNWICK_MAIN& m = *h.main;
-  std::ostringstream out;
+  Progress p;
   for (const ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
                              &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
-    out << ColourName(l->back_colour()) << " ";
-  out << "|";
+    p.lights.push_back(ColourName(l->back_colour()));
   for (const char* cmd :
        {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"})
-    out << " " << h.processes.LaunchCount(cmd);
-  out << (h.processes.Running("qt") ? " | node runs |" : " | node gone |");
+    p.launches.push_back(h.processes.LaunchCount(cmd));
+  p.node_runs = h.processes.Running("qt");
   for (const ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
                              &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER,
                              &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER, &m.AUTOCLOSE_TIMER})
-    if (t->armed()) out << " " << t->name();
-  out << " | off:";
+    if (t->armed()) p.armed.push_back(t->name());
   for (const ui::Button* b : {&m.PELLUM_ON_RUN_BUTTON, &m.QT_RUN_BUTTON, &m.DAEMON_RUN_BUTTON, &m.CORVANT_RUN_BUTTON,
                               &m.CLI_STOP_RUN_BUTTON, &m.PELLUM_OFF_RUN_BUTTON})
-    if (!b->enabled()) out << " " << b->name();
-  out << " | " << m.LAST_RUN_TEXTBOX.text();
-  return out.str();
+    if (!b->enabled()) p.disabled.push_back(b->name());
+  p.outcome = m.LAST_RUN_TEXTBOX.text();
+  return p;
 }
 
 // Everything a user could see of the main window, and which timers are armed, as one text.

@@ -59,7 +59,7 @@ class CorvantLoader : public ProcessTest {
   }
   // Waits until `count` copies left the event and have all exited (gone, or a zombie not yet reaped).
   bool EndedAfter(const std::string& event, std::size_t count) const {
-    return WaitUntil([&] {
+    return WaitFor([&] {
       const std::vector<pid_t> pids = Events(event);
       if (pids.size() < count) return false;
       for (pid_t pid : pids)
@@ -70,7 +70,7 @@ class CorvantLoader : public ProcessTest {
   fs::path SoloTool(const std::string& name) { return CopyExecutable(TARNWICK_SOLO_TOOL, temp() / "bin", name); }
   fs::path Wrapper(const std::string& name) { return CopyExecutable(TARNWICK_WRAPPER, temp() / "bin", name); }
   std::string SoloArguments() const { return " --lock " + (temp() / "lock").string() + " --dir " + events().string(); }
-  void StopSoloTools() const { WriteText(events() / "stop", ""); }
+  void StopSoloTools() const { WriteFile(events() / "stop", ""); }
 };
 
 TEST_F(CorvantLoader, ACorvantAlreadyRunningThatRefusesASecondCopyIsFoundAndNeverStartedAgain) {
@@ -80,7 +80,7 @@ TEST_F(CorvantLoader, ACorvantAlreadyRunningThatRefusesASecondCopyIsFoundAndNeve
       SpawnDirect(tool, {tool.string(), "--lock", (temp() / "lock").string(), "--dir", events().string()});
   ASSERT_GT(by_hand, 0);
   started_.push_back(by_hand);
-  ASSERT_TRUE(WaitUntil([&] { return Events("running").size() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return Events("running").size() == 1; }));
 
   Core core(control_);
   TARNWICK_MAIN& m = core.Open(tool.string() + SoloArguments(), name);
@@ -150,7 +150,7 @@ TEST_F(CorvantLoader, ALaunchEndingWithStatusZeroIsJudgedByTheNameItRanUnder) {
     core.Second();
     ASSERT_TRUE(EndedAfter(c.event, 1));
     if (c.judged == kCyan && std::string(c.event) == "wrapped") {
-      ASSERT_TRUE(WaitUntil([&] { return Events("running").size() == 1; }));
+      ASSERT_TRUE(WaitFor([&] { return Events("running").size() == 1; }));
     }
     core.Second();
     EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), c.judged);
@@ -159,7 +159,7 @@ TEST_F(CorvantLoader, ALaunchEndingWithStatusZeroIsJudgedByTheNameItRanUnder) {
       EXPECT_FALSE(m.CORVANT_COMPLETE_TIMER.armed());
     } else {
       StopSoloTools();
-      ASSERT_TRUE(WaitUntil([&] { return control_.IsProcessRunning(image_name) == process::Probe::NotRunning; }));
+      ASSERT_TRUE(WaitFor([&] { return control_.IsProcessRunning(image_name) == process::Probe::NotRunning; }));
       core.Second();
       EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
       EXPECT_EQ(Events(c.event).size(), 1u);

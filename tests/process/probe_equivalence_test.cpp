@@ -31,7 +31,7 @@ std::string FirstArgumentOf(pid_t pid) {
   // A zombie leader has no command line of its own; its live threads still show the process's.
   std::error_code error;
   for (fs::directory_iterator it(ProcPath(pid) / "task", error), end; !error && it != end; it.increment(error)) {
-    const std::string text = ReadText(it->path() / "cmdline");
+    const std::string text = ReadFile(it->path() / "cmdline");
     if (!text.empty()) return text.substr(0, text.find('\0'));
   }
   return "";
@@ -63,7 +63,7 @@ class ProbeEquivalence : public ProcessTest {
     for (const Fifo& fifo : fifos_) ::close(fifo.fd);
     for (const pid_t pid : launched_) ::kill(pid, SIGKILL);
     ProcessTest::TearDown();
-    WaitUntil([&] {
+    WaitFor([&] {
       control_.IsProcessRunning("tnw-no-such-program");  // reaps what the control launched
       return std::all_of(launched_.begin(), launched_.end(), [](pid_t pid) { return StatField(pid, 0).empty(); });
     });
@@ -130,41 +130,41 @@ TEST_F(ProbeEquivalence, EveryWayOfAnsweringAgreesWithAFreshScanWhileProcessesCh
   // A: launched by the control itself (a child it may judge alone). B: started by the test.
   const Fifo& a_fifo = NewFifo();
   ASSERT_NE(control_.RunCommandLine(a_program.string() + " " + a_fifo.path.string()), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return PidsRunning(a).size() == 1 && !FirstArgumentOf(PidsRunning(a)[0]).empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return PidsRunning(a).size() == 1 && !FirstArgumentOf(PidsRunning(a)[0]).empty(); }));
   const pid_t a_pid = launched_.emplace_back(PidsRunning(a)[0]);
   const Fifo& b_fifo = NewFifo();
   const pid_t b_pid = started_.emplace_back(SpawnDirect(b_program, {"/x/" + b_arg, b_fifo.path.string()}));
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(b_pid) == "/x/" + b_arg; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(b_pid) == "/x/" + b_arg; }));
   Check("started", {a, b, b_arg});
 
   a_fifo.Tell("argv0 /y/" + a_arg);  // rewritten in place, same image
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(a_pid) == "/y/" + a_arg; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(a_pid) == "/y/" + a_arg; }));
   Check("argv rewritten in place", {a, a_arg, b, b_arg});
 
   a_fifo.Tell("exec " + d_program.string() + " " + d_arg);  // same pid, another program
-  ASSERT_TRUE(WaitUntil([&] { return ExeNameOf(a_pid) == d && FirstArgumentOf(a_pid) == d_arg; }));
+  ASSERT_TRUE(WaitFor([&] { return ExeNameOf(a_pid) == d && FirstArgumentOf(a_pid) == d_arg; }));
   Check("exec of another program", {d, d_arg, b, b_arg});
 
   a_fifo.Tell("exec " + d_program.string() + " " + d_arg2);  // same pid, same program, new argv[0]
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(a_pid) == d_arg2; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(a_pid) == d_arg2; }));
   Check("exec of the same program", {d, d_arg2, b, b_arg});
 
   b_fifo.Tell("argv0 " + b_arg2);
   b_fifo.Tell("leader-exit");  // a zombie leader whose second thread works on
-  ASSERT_TRUE(WaitUntil([&] { return StatField(b_pid, 0) == "Z" && TaskCount(b_pid) == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return StatField(b_pid, 0) == "Z" && TaskCount(b_pid) == 2; }));
   Check("zombie leader with a live thread (not our child)", {d, d_arg2, b, b_arg2});
   b_fifo.Tell("argv0 " + b_arg3);
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(b_pid) == b_arg3; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(b_pid) == b_arg3; }));
   Check("its thread rewrites argv", {d, d_arg2, b, b_arg3});
 
   a_fifo.Tell("leader-exit");
-  ASSERT_TRUE(WaitUntil([&] { return StatField(a_pid, 0) == "Z" && TaskCount(a_pid) == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return StatField(a_pid, 0) == "Z" && TaskCount(a_pid) == 2; }));
   Check("zombie leader with a live thread (our child)", {d, d_arg2, b, b_arg3});
 
   b_fifo.Tell("exit");  // unreaped: a zombie whose threads have all ended
-  ASSERT_TRUE(WaitUntil([&] { return StatField(b_pid, 0) == "Z" && TaskCount(b_pid) == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return StatField(b_pid, 0) == "Z" && TaskCount(b_pid) == 1; }));
   a_fifo.Tell("exit");  // its leader is a zombie already: wait for the last thread (or the reaping)
-  ASSERT_TRUE(WaitUntil([&] { return StatField(a_pid, 0).empty() || TaskCount(a_pid) == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return StatField(a_pid, 0).empty() || TaskCount(a_pid) == 1; }));
   Check("both ended", {});
 }
 
@@ -179,7 +179,7 @@ TEST_F(ProbeEquivalence, ALaunchDuringAPassMakesItReadTheListAfresh) {
   ASSERT_NE(control_.RunCommandLine(std::string(TARNWICK_LAUNCH_AND_EXIT) + " '" + program.string() + " " +
                                     fifo.path.string() + "'"),
             nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return PidsRunning(name).size() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return PidsRunning(name).size() == 1; }));
   launched_.push_back(PidsRunning(name)[0]);
   EXPECT_EQ(control_.IsProcessRunning(name), Probe::Running);
   fifo.Tell("exit");
@@ -193,9 +193,9 @@ TEST_F(ProbeEquivalence, AnotherUsersProcessesAndAProbeMadeAsAnotherUser) {
   const pid_t pid =
       started_.emplace_back(SpawnDirect("/usr/bin/setpriv", {"setpriv", "--reuid=65534", "--regid=65534",
                                                              "--clear-groups", program.string(), fifo.path.string()}));
-  ASSERT_TRUE(WaitUntil([&] { return ExeNameOf(pid) == name && StatField(pid, 0) != ""; }));
+  ASSERT_TRUE(WaitFor([&] { return ExeNameOf(pid) == name && StatField(pid, 0) != ""; }));
   fifo.Tell("argv0 " + argv0);
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(pid) == argv0; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(pid) == argv0; }));
   Check("a process of another user", {name, argv0});
 
   // As that other user, this test's own processes are the other user's: their links are unreadable,
@@ -203,7 +203,7 @@ TEST_F(ProbeEquivalence, AnotherUsersProcessesAndAProbeMadeAsAnotherUser) {
   const fs::path mine = Program("tnwMine");
   const Fifo& my_fifo = NewFifo();
   const pid_t my_pid = started_.emplace_back(SpawnDirect(mine, {"/z/" + exe_only, my_fifo.path.string()}));
-  ASSERT_TRUE(WaitUntil([&] { return FirstArgumentOf(my_pid) == "/z/" + exe_only; }));
+  ASSERT_TRUE(WaitFor([&] { return FirstArgumentOf(my_pid) == "/z/" + exe_only; }));
   const std::vector<std::string> asked = {name, argv0, mine.filename(), exe_only, Name("tnwAbsent")};
   const pid_t prober = ::fork();
   if (prober == 0) {
@@ -237,14 +237,14 @@ int ReusePidInOwnNamespace(const fs::path& proc, const fs::path& program) {
     return control.IsProcessRunning(name);
   };
   const auto started = [&](pid_t pid, const std::string& argv0) {
-    return WaitUntil([&] { return ReadText(proc / std::to_string(pid) / "cmdline").starts_with(argv0 + '\0'); });
+    return WaitFor([&] { return ReadFile(proc / std::to_string(pid) / "cmdline").starts_with(argv0 + '\0'); });
   };
   const pid_t first = SpawnDirect(program, {"tnw-reused-first", "60"});
   if (first <= 0 || !started(first, "tnw-reused-first")) return 79;
   if (ask("tnw-reused-absent") != Probe::NotRunning || ask("tnw-reused-first") != Probe::Running) return 10;
   ::kill(first, SIGKILL);
   WaitForExit(first);
-  WriteText(proc / "sys/kernel/ns_last_pid", std::to_string(first - 1));
+  WriteFile(proc / "sys/kernel/ns_last_pid", std::to_string(first - 1));
   const pid_t second = SpawnDirect(program, {"tnw-reused-second", "60"});
   if (second != first) return 79;  // the pid could not be played back
   if (!started(second, "tnw-reused-second")) return 79;

@@ -31,9 +31,9 @@ class FakeProcTree : public ProcessTest {
     const fs::path folder = temp() / "proc" / pid;
     fs::create_directories(folder);
     if (exe != nullptr && *exe != '\0') fs::create_symlink(exe, folder / "exe");
-    if (exe != nullptr && *exe == '\0') WriteText(folder / "exe", "");
-    WriteText(folder / "cmdline", cmdline);
-    WriteText(folder / "stat", stat);
+    if (exe != nullptr && *exe == '\0') WriteFile(folder / "exe", "");
+    WriteFile(folder / "cmdline", cmdline);
+    WriteFile(folder / "stat", stat);
   }
   Probe Ask(std::string_view name) {
     return process::LinuxProcessControl((temp() / "proc").string()).IsProcessRunning(name);
@@ -42,7 +42,7 @@ class FakeProcTree : public ProcessTest {
 
 TEST_F(FakeProcTree, MatchesTheFileNameOfTheExecutableOrFirstArgumentOfLiveProcessesOnly) {
   const fs::path gamma = temp() / "Gamma (deleted)";  // a file really named so
-  WriteText(gamma, "");
+  WriteFile(gamma, "");
   Add("100", "/nowhere/dir/Alpha", "/nowhere/dir/Alpha\0--x\0"s, "100 (Alpha) S 1");
   Add("101", "/usr/bin/python3", "/opt/tools/Script-Name\0a\0"s, "101 (python3) S 1");
   Add("102", "/x/we ird'*?name", "/x/we ird'*?name\0"s, "102 (we ird'*?name) S 1");
@@ -94,8 +94,8 @@ TEST_F(FakeProcTree, APassAgreesWithAFreshScanThroughPidReuseUnreadableLinksAndZ
     const fs::path folder = temp() / "proc" / pid / "task" / tid;
     fs::create_directories(folder);
     if (exe != nullptr) fs::create_symlink(exe, folder / "exe");
-    WriteText(folder / "cmdline", cmdline);
-    WriteText(folder / "stat", stat);
+    WriteFile(folder / "cmdline", cmdline);
+    WriteFile(folder / "stat", stat);
   };
   Add("200", "/a/tnwOld", "tnwOld\0"s, "200 (tnwOld) S 1");
   Add("201", "", "/b/tnwOther\0"s, "201 (tnwOther) S 1");  // another user's: only argv[0] to go by
@@ -124,14 +124,14 @@ TEST_F(FakeProcTree, APassAgreesWithAFreshScanThroughPidReuseUnreadableLinksAndZ
 
   fs::remove_all(temp() / "proc" / "200");  // pid 200 reused by another user's program
   Add("200", "", "tnwNew\0"s, "200 (tnwNew) S 1");
-  WriteText(temp() / "proc" / "201" / "stat", "201 (tnwOther) Z 1");
+  WriteFile(temp() / "proc" / "201" / "stat", "201 (tnwOther) Z 1");
   fs::remove_all(temp() / "proc" / "202" / "task" / "203");  // the last thread has ended too
   check(
       {{"tnwOld", no}, {"tnwOther", no}, {"tnwThreads", no}, {"tnwThreads-arg", no}, {"tnwGone", no}, {"tnwNew", yes}});
 }
 
 TEST_F(FakeProcTree, AnswersUnknownOnlyWhenTheProcessListCannotBeRead) {
-  WriteText(temp() / "a-file", "");
+  WriteFile(temp() / "a-file", "");
   for (const char* root : {"missing", "a-file"}) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(process::LinuxProcessControl((temp() / root).string()).IsProcessRunning("sh"), Probe::Unknown);
@@ -148,8 +148,8 @@ TEST_F(ProcessTest, LiveProbeFollowsAProgramThroughAnUpgradeToItsEnd) {
   EXPECT_EQ(control_.IsProcessRunning(name), Probe::NotRunning);
   const pid_t pid = started_.emplace_back(SpawnDirect(program, {"/some/where/" + argv0, "--state", state().string()}));
   // posix_spawn returns a moment before the kernel has set up the new command line.
-  ASSERT_TRUE(WaitUntil([&] { return !ReadText(ProcPath(pid) / "cmdline").empty(); }));
-  ASSERT_EQ(ReadText(ProcPath(pid) / "comm"), name.substr(0, 15) + "\n");
+  ASSERT_TRUE(WaitFor([&] { return !ReadFile(ProcPath(pid) / "cmdline").empty(); }));
+  ASSERT_EQ(ReadFile(ProcPath(pid) / "comm"), name.substr(0, 15) + "\n");
   std::string other_case = name;
   for (char& c : other_case) c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
   for (const auto& [asked, answer] : {std::pair{name, Probe::Running},
@@ -167,7 +167,7 @@ TEST_F(ProcessTest, LiveProbeFollowsAProgramThroughAnUpgradeToItsEnd) {
   EXPECT_EQ(control_.IsProcessRunning(name), Probe::Running);
 
   RequestStop();
-  ASSERT_TRUE(WaitUntil([&] { return StatField(pid, 0) == "Z"; }));
+  ASSERT_TRUE(WaitFor([&] { return StatField(pid, 0) == "Z"; }));
   EXPECT_EQ(control_.IsProcessRunning(name), Probe::NotRunning) << "an unreaped zombie still counted";
   EXPECT_EQ(control_.IsProcessRunning(argv0), Probe::NotRunning);
   started_.clear();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "process/linux/linux_process.h"
+#include "test_helpers.h"
 
 extern char** environ;
 
@@ -24,20 +25,9 @@ namespace process_test {
 
 namespace fs = std::filesystem;
 
-// Polls until the condition holds; the deadline only bounds a failing test, it is no timing.
-inline bool WaitUntil(const std::function<bool()>& condition) {
-  for (const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30); !condition();) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-inline std::string ReadText(const fs::path& path) {
-  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using test_support::ReadFile;
+using test_support::WaitFor;
+using test_support::WriteFile;
 
 inline fs::path CopyExecutable(const fs::path& from, const fs::path& folder, const std::string& name) {
   fs::create_directories(folder);
@@ -55,7 +45,7 @@ inline fs::path ProcPath(pid_t pid) { return "/proc/" + std::to_string(pid); }
 
 // Field n after the command name in /proc/PID/stat (0 state, 1 parent, 3 session); "" once gone.
 inline std::string StatField(pid_t pid, int n) {
-  const std::string text = ReadText(ProcPath(pid) / "stat");
+  const std::string text = ReadFile(ProcPath(pid) / "stat");
   std::istringstream rest(text.empty() ? "" : text.substr(text.rfind(')') + 1));
   std::string field;
   for (int i = 0; i <= n; ++i) field = rest >> field ? field : "";
@@ -101,41 +91,34 @@ inline int WaitForExit(pid_t pid) {
 // its own id afterwards: directly started programs, and launched ones registered with Named.
 class ProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarnwick-proc-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    temp_ = pattern;
-    fs::create_directories(state());
-  }
+  void SetUp() override { fs::create_directories(state()); }
   void TearDown() override {
     for (const pid_t pid : started_) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
     for (const std::string& name : names_) {
       for (const pid_t pid : PidsRunning(name)) {
         ::kill(pid, SIGKILL);
-        WaitUntil([&] {
+        WaitFor([&] {
           control_.IsProcessRunning("tnw-no-such-program");  // reaps the launcher's children
           return StatField(pid, 0).empty();
         });
       }
     }
-    std::error_code ignored;
-    fs::remove_all(temp_, ignored);
   }
 
-  const fs::path& temp() const { return temp_; }
-  fs::path state() const { return temp_ / "state"; }
+  const fs::path& temp() const { return temp_.path(); }
+  fs::path state() const { return temp() / "state"; }
   std::string StateArgument() const { return " --state " + state().string(); }
   std::string Named(const std::string& stem) { return names_.emplace_back(UniqueName(stem)); }
-  fs::path CopyNode(const std::string& name) { return CopyExecutable(TARNWICK_NODE_STANDIN, temp_ / "bin", name); }
-  void RequestStop() const { WriteText(state() / "stop-request", "stop\n"); }
-  std::string Log() const { return ReadText(state() / "log.txt"); }
+  fs::path CopyNode(const std::string& name) { return CopyExecutable(TARNWICK_NODE_STANDIN, temp() / "bin", name); }
+  void RequestStop() const { WriteFile(state() / "stop-request", "stop\n"); }
+  std::string Log() const { return ReadFile(state() / "log.txt"); }
   bool LogHas(const std::string& line_end) const { return Log().find(line_end + "\n") != std::string::npos; }
 
   process::LinuxProcessControl control_;
   std::vector<pid_t> started_;  // started directly, ended and reaped by TearDown
 
  private:
-  fs::path temp_;
+  test_support::TempFolder temp_{"tarnwick-proc"};
   std::vector<std::string> names_;
 };
 

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QtWidgets>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -22,20 +22,18 @@
 #include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"
 #include "settings/store.h"
+#include "test_helpers.h"
 #include "ui/layout.h"
 #include "ui/window_manager.h"
 
 namespace {
 
 // Runs the event loop until `done` holds; false when the generous deadline passes first.
-bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-  QDeadlineTimer deadline(ms);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
+bool WaitFor(const std::function<bool()>& done) {
+  return test_support::WaitFor(done, std::chrono::seconds(5), [] {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(2);
-  }
-  return true;
+  });
 }
 
 void DeleteClosedWidgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -497,8 +495,8 @@ TEST_F(QtFrontend, WithoutEwmhTheWindowsStayOnTopForGoodAndTheModalHubWithItsOwn
 // Settings, the node-programs window, a typed command line, Save, Close, Close: the store file and
 // the main window's holder both hold exactly what was typed.
 TEST(SettingsClickThrough, ACommandLineTypedAndSavedReachesTheStoreFileAndTheMainWindow) {
-  const auto root = std::filesystem::temp_directory_path() / ("tarnwick-click-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(root);
+  const test_support::TempFolder folder("tarnwick-click");
+  const auto root = folder.path() / "config";
   const QString typed = QString::fromUtf8("/opt/My Node/bin/node-qt -datadir=\"/srv/blöcke, alt\" -x\\y");
   {
     settings::FileStore store(root);
@@ -526,17 +524,14 @@ TEST(SettingsClickThrough, ACommandLineTypedAndSavedReachesTheStoreFileAndTheMai
     EXPECT_EQ(desktop.open_forms().size(), 1u);
 
     EXPECT_EQ(main.QT_FULL_RUN_CMD_TEXTBOX.text(), typed.toStdString());
-    std::ostringstream file;
-    file << std::ifstream(root / "TARNWICK" / "TARNWICK-CLICK.conf", std::ios::binary).rdbuf();
+    const std::string file = test_support::ReadFile(root / "TARNWICK" / "TARNWICK-CLICK.conf");
     for (const char* key : {"QT_FULL_RUN_CMD_TEXTBOX", "QT_RUN_CMD_TEXTBOX"})
-      EXPECT_NE(file.str().find("\n" + std::string(key) + "=" + typed.toStdString() + "\n"), std::string::npos)
-          << file.str();
+      EXPECT_NE(file.find("\n" + std::string(key) + "=" + typed.toStdString() + "\n"), std::string::npos) << file;
     host.CloseTopLevels();
     DeleteClosedWidgets();
   }
   EXPECT_EQ(settings::FileStore(root).GetSetting("TARNWICK", "TARNWICK-CLICK", "QT_FULL_RUN_CMD_TEXTBOX", ""),
             typed.toStdString());
-  std::filesystem::remove_all(root);
 }
 
 // A signal becomes a call in the event loop, never inside the handler; the defaults come back after.

@@ -8,13 +8,15 @@ tarnwick=$1
 fail() { echo "FAIL: $*" >&2; status=1; }
 status=0
 work=$(mktemp -d)
-xvfb= wm= prog= other=
+prog= other=
 
 cleanup() {
-  for pid in $other $prog $wm $xvfb; do kill "$pid" 2>/dev/null; done
-  for pid in $other $prog $wm $xvfb; do wait "$pid" 2>/dev/null; done
+  for pid in $other $prog; do kill "$pid" 2>/dev/null; done
+  for pid in $other $prog; do wait "$pid" 2>/dev/null; done
+  private_display_stop
   rm -rf "$work"
 }
+. "$(dirname "$0")/../../scripts/lib/private_display.sh"
 trap cleanup EXIT
 
 # Waits up to $1 seconds for the command after it to succeed.
@@ -24,11 +26,7 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null & xvfb=$!
-wait_for 10 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox --sm-disable >/dev/null 2>&1 & wm=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTED | grep -q _NET_WM_STATE_ABOVE' || { echo "openbox did not start" >&2; exit 1; }
+private_display_start 1280x800x24 wm || exit 1
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 hex() { printf '0x%x' "$1"; }

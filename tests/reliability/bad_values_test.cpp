@@ -10,10 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +25,7 @@
 #include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"
 #include "settings/store.h"
+#include "test_helpers.h"
 
 namespace {
 
@@ -90,41 +89,8 @@ float ExpectedGeometry(const Row& row, const std::string& key) {
   return decoded.value_or(settings::DecodeGeometry(k.default_text, kind).value_or(-1));
 }
 
-// A private XDG_CONFIG_HOME for one row, put back and removed at the end.
-class PrivateConfigHome {
- public:
-  PrivateConfigHome() {
-    char pattern[] = "/tmp/tarnwick-bad-values.XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = made;
-    if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
-    ::setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-  }
-  ~PrivateConfigHome() {
-    if (old_) {
-      ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_CONFIG_HOME");
-    }
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  PrivateConfigHome(const PrivateConfigHome&) = delete;
-  PrivateConfigHome& operator=(const PrivateConfigHome&) = delete;
-  const fs::path& root() const { return root_; }
-
- private:
-  fs::path root_;
-  std::optional<std::string> old_;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test_support::PrivateConfigHome;
+using test_support::ReadFile;
 
 bool OnSomeScreen(const QRect& frame) {
   for (QScreen* screen : QGuiApplication::screens())
@@ -173,7 +139,7 @@ TEST(BadStoredValues, ReadAsTheRuleSaysAndEveryWindowOpensOnScreen) {
   const std::string section = "TARNWICK-BADVALUES";
   for (const Row& row : Rows()) {
     SCOPED_TRACE("value: " + row.label);
-    PrivateConfigHome home;
+    PrivateConfigHome home("tarnwick-bad-values");
     const fs::path file = home.root() / "TARNWICK" / (section + ".conf");
     fs::create_directories(file.parent_path());
     {

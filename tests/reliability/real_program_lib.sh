@@ -35,19 +35,10 @@ rel_cleanup() {
 }
 
 # A private X server on a free display number, and optionally openbox on it.
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/private_display.sh"
 rel_start_x() {
-  local with_wm=$1 num=$work/display
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$num" >/dev/null 2>&1 &
-  rel_pids+=($!)
-  for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.1; done
-  [ -s "$num" ] || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=":$(head -n1 "$num")"
-  unset WAYLAND_DISPLAY
-  if [ "$with_wm" = wm ]; then
-    openbox --sm-disable >/dev/null 2>&1 &
-    rel_pids+=($!)
-    for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
-  fi
+  private_display_start 1280x1024x24 "$1" || exit 1
+  rel_pids+=($private_xvfb_pid $private_wm_pid)
 }
 
 # The id of the first window titled "TARNWICK - NAME", waiting up to $2 seconds; empty when none.

@@ -53,7 +53,7 @@ TEST_P(ConcurrentWriters, LoseNoKey) {
     int status = 0;
     ASSERT_EQ(::waitpid(children[writer], &status, 0), children[writer]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer " << writer << " status " << status;
-    EXPECT_EQ(ReadBytes(base() / ("stderr-" + std::to_string(writer))), "") << "writer " << writer;
+    EXPECT_EQ(ReadFile(base() / ("stderr-" + std::to_string(writer))), "") << "writer " << writer;
   }
   for (auto& ends : turn) ::close(ends[0]), ::close(ends[1]);
 

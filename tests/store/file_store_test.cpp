@@ -77,7 +77,7 @@ TEST_F(StoreTest, HostileTextsSurviveTheFile) {
   for (std::size_t i = 0; i < texts.size(); ++i) Save("V" + std::to_string(i), texts[i]);
   for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(Get("V" + std::to_string(i)), texts[i]) << i;
   // QSettings shares what it has read within a process; a copy under another root is read from disk.
-  WriteBytes(base() / "copy" / "TARNWICK" / "TARNWICK.conf", ReadBytes(file()), 0600);
+  WriteBytes(base() / "copy" / "TARNWICK" / "TARNWICK.conf", ReadFile(file()), 0600);
   UseRoot(base() / "copy");
   for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(Get("V" + std::to_string(i)), texts[i]) << i;
 }
@@ -95,7 +95,7 @@ TEST_F(StoreTest, HandEditsReadAsTypedSurviveARewriteAndAreSeenWhileRunning) {
   EXPECT_EQ(Get("PLACE"), "Zürich 東京");
 
   Save("MAIN-Top", "5");
-  const std::string rewritten = ReadBytes(file());
+  const std::string rewritten = ReadFile(file());
   EXPECT_NE(rewritten.find("\nCMD=" + cmd + "\n"), std::string::npos) << rewritten;
   EXPECT_NE(rewritten.find("\nPATH=C:\\new\\node.exe\n"), std::string::npos) << rewritten;
   EXPECT_EQ(ModeOf(folder()), 0700) << "a folder open to reading by others is closed on save";
@@ -144,7 +144,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& top) {
     if (S_ISLNK(info.st_mode)) what += " -> " + fs::read_symlink(it->path()).native();
     if (S_ISREG(info.st_mode)) {
       what += info.st_size < (1 << 20)
-                  ? " " + ReadBytes(it->path())
+                  ? " " + ReadFile(it->path())
                   : " size " + std::to_string(info.st_size) + " at " + std::to_string(info.st_mtim.tv_sec) + "." +
                         std::to_string(info.st_mtim.tv_nsec);
     }
@@ -383,18 +383,18 @@ TEST_F(StoreTest, ABadLineCostsOnlyThatLineAndTheFileIsCopiedBeforeItIsFirstSave
   EXPECT_FALSE(fs::exists(copy)) << "reading alone copies nothing";
 
   Save("MAIN-Width", "900");
-  EXPECT_EQ(ReadBytes(copy), damaged);
+  EXPECT_EQ(ReadFile(copy), damaged);
   EXPECT_EQ(ModeOf(copy), 0600);
   EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1500"}, {"CLI", cli}, {"MAIN-Top", "300"}, {"MAIN-Width", "900"}}));
   Save("MAIN-Width", "901");
-  EXPECT_EQ(ReadBytes(copy), damaged) << "a file without skipped lines is not copied";
+  EXPECT_EQ(ReadFile(copy), damaged) << "a file without skipped lines is not copied";
 
   // New damage by hand: its copy replaces the older one, and that is the only copy there is.
   WriteBytes(file(), "MAIN-Left=1\nnew damage\n", 0600);
   SetModifiedTime(file(), 1'000'000'000);
   Save("MAIN-Top", "5");
   ExpectReports({"skipped line 2 (has no '=')"});
-  EXPECT_EQ(ReadBytes(copy), "MAIN-Left=1\nnew damage\n");
+  EXPECT_EQ(ReadFile(copy), "MAIN-Left=1\nnew damage\n");
   EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Left", "1"}, {"MAIN-Top", "5"}}));
   EXPECT_EQ(FileNames(folder()), (std::vector<std::string>{"TARNWICK.conf", "TARNWICK.conf.bad"}));
 }
@@ -415,14 +415,14 @@ TEST_F(StoreTest, FolderWhereTheFileShouldBeIsRefusedButTheValuesAreKeptForTheRu
 
 TEST_F(StoreTest, ReadOnlyFolderFailsSavesUntilItIsWritableAgain) {
   Save("MAIN-Left", "1500");
-  const std::string before = ReadBytes(file());
+  const std::string before = ReadFile(file());
   ASSERT_TRUE(MakePermissionBitsBind());
   ASSERT_EQ(::chmod(folder().c_str(), 0500), 0);
   ASSERT_LT(::open((folder() / "probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600), 0) << "still writable";
 
   Save("MAIN-Top", "300");
   ExpectReports({"could not save MAIN-Top"});
-  EXPECT_EQ(ReadBytes(file()), before);
+  EXPECT_EQ(ReadFile(file()), before);
   EXPECT_EQ(Get("MAIN-Left"), "1500");
   ASSERT_EQ(::chmod(folder().c_str(), 0700), 0);
   Save("MAIN-Width", "900");
@@ -433,7 +433,7 @@ TEST_F(StoreTest, ReadOnlyFolderFailsSavesUntilItIsWritableAgain) {
   ASSERT_EQ(::chmod(folder().c_str(), 0500), 0);
   Save("MAIN-Height", "700");
   ExpectReports({"skipped line 2 (has no '=')", "could not save MAIN-Height"});
-  EXPECT_EQ(ReadBytes(file()), "MAIN-Left=1500\ngarbage\n");
+  EXPECT_EQ(ReadFile(file()), "MAIN-Left=1500\ngarbage\n");
 }
 
 TEST_F(StoreTest, UnreadableFileReadsAsDefaults) {

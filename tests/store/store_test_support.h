@@ -15,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -22,6 +23,7 @@
 
 #include "hostile_texts.h"
 #include "settings/linux/file_store.h"
+#include "test_helpers.h"
 
 namespace store_test {
 
@@ -31,15 +33,12 @@ using settings::kApplication;
 using Values = std::map<std::string, std::string>;
 using namespace std::string_literals;
 
-inline std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test_support::ReadFile;
 
 inline void WriteBytes(const fs::path& path, std::string_view bytes, mode_t mode = 0644) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
-  ASSERT_EQ(ReadBytes(path), bytes) << path;
+  ASSERT_EQ(ReadFile(path), bytes) << path;
   ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
 }
 
@@ -72,24 +71,17 @@ class StoreTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(QCoreApplication::instance(), nullptr);  // the store must work without one
     ::umask(022);  // folders the tests make are writable by nobody else unless a test says so
-    std::string pattern = (fs::temp_directory_path() / "tarnwick-store-XXXXXX").native();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
+    base_.emplace("tarnwick-store");
     store_ = std::make_unique<FileStore>(root());
   }
   void TearDown() override {
     EXPECT_EQ(reports_, "") << "reports no test expected";
     if (caps_lowered_) ::syscall(SYS_capset, &cap_header_, saved_caps_);
-    std::error_code ec;  // a failed test may leave read-only folders behind
-    for (auto it = fs::recursive_directory_iterator(base_, ec); it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-      if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
-    }
-    fs::remove_all(base_, ec);
+    base_.reset();  // read-only folders a failed test left behind included
   }
 
-  fs::path base() const { return base_; }
-  fs::path root() const { return base_ / "config"; }
+  fs::path base() const { return base_->path(); }
+  fs::path root() const { return base() / "config"; }
   fs::path folder() const { return root() / "TARNWICK"; }
   fs::path file(std::string_view section = "TARNWICK") const { return folder() / (std::string(section) + ".conf"); }
   void UseRoot(const fs::path& root) { store_ = std::make_unique<FileStore>(root); }
@@ -130,7 +122,7 @@ class StoreTest : public ::testing::Test {
     }
   }
   Values Parsed(const fs::path& path) const {
-    const settings::conf::Parsed parsed = settings::conf::Parse(ReadBytes(path));
+    const settings::conf::Parsed parsed = settings::conf::Parse(ReadFile(path));
     EXPECT_TRUE(parsed.ok()) << parsed.error;
     return parsed.values;
   }
@@ -139,7 +131,7 @@ class StoreTest : public ::testing::Test {
   std::string reports_;
 
  private:
-  fs::path base_;
+  std::optional<test_support::TempFolder> base_;
   __user_cap_header_struct cap_header_{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct saved_caps_[2] = {};
   bool caps_lowered_ = false;
