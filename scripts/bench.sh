@@ -57,15 +57,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_display() {  # private Xvfb (number chosen by the server) + openbox; prints the display name
-  local num=$work/display.$1
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$num" >/dev/null 2>&1 &
-  started+=($!)
-  for _ in $(seq 100); do [ -s "$num" ] && break; sleep 0.05; done
-  [ -s "$num" ] || { echo "bench: Xvfb did not start" >&2; exit 1; }
-  DISPLAY=":$(head -n1 "$num")" openbox --sm-disable >/dev/null 2>&1 &
-  started+=($!)
-  sleep 0.5
+. "$here/scripts/lib/private_display.sh"
+start_display() {  # a private Xvfb + openbox named $1, stopped with the rest by cleanup
+  local outer=${DISPLAY-unset}
+  private_display_start 1280x800x24 wm || exit 1
+  started+=("$private_xvfb_pid" "$private_wm_pid")
+  echo "${DISPLAY#:}" >"$work/display.$1"
+  if [ "$outer" = unset ]; then unset DISPLAY; else DISPLAY=$outer; fi
 }
 display_of() { echo ":$(head -n1 "$work/display.$1")"; }
 

@@ -4,36 +4,21 @@
 # Usage: always_on_top_test.sh PATH/TO/TARNWICK
 set -u
 tarnwick=$1
-fail() { echo "FAIL: $*" >&2; status=1; }
-status=0
 work=$(mktemp -d)
-prog= other=
-
-cleanup() {
-  for pid in $other $prog; do kill "$pid" 2>/dev/null; done
-  for pid in $other $prog; do wait "$pid" 2>/dev/null; done
-  private_display_stop
-  rm -rf "$work"
-}
-. "$(dirname "$0")/../../scripts/lib/private_display.sh"
-trap cleanup EXIT
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local secs=$1; shift
-  for _ in $(seq $((secs * 20))); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
-  return 1
-}
+lib=$(dirname "$0")/../../scripts/lib
+. "$lib/private_display.sh"
+. "$lib/window_test.sh"
+trap 'stop_tracked; private_display_stop; rm -rf "$work"' EXIT
 
 private_display_start 1280x800x24 wm || exit 1
 
 mkdir -p "$work/config"
 # In a sanitizer build, the session bus library's process-long allocations are not the program's.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick.err" & prog=$!
-find_main() { xdotool search --name '^TARNWICK - TARNWICK$' | head -n1; }
-wait_for 10 sh -c "xdotool search --name '^TARNWICK - TARNWICK\$'" || { echo "no main window" >&2; exit 1; }
-main=$(find_main)
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick.err" &
+prog=$!
+track "$prog"
+main=$(find_window 'TARNWICK - TARNWICK') || exit 1
 geometry() { xwininfo -id "$1" | grep -E 'Absolute upper-left|Width|Height' | tr '\n' ' ' | tr -s ' '; }
 wait_for 5 sh -c "xwininfo -id $main | grep -q 'Map State: IsViewable'"
 sleep 0.5
@@ -45,9 +30,9 @@ case "$before" in
   *) fail "client size is not 633x119: $before" ;;
 esac
 
-xmessage -name other -title OTHER-WINDOW "another program" & other=$!
-wait_for 10 sh -c "xdotool search --name '^OTHER-WINDOW\$'" || { echo "no other window" >&2; exit 1; }
-other_win=$(xdotool search --name '^OTHER-WINDOW$' | head -n1)
+xmessage -name other -title OTHER-WINDOW "another program" &
+track $!
+other_win=$(find_window OTHER-WINDOW) || exit 1
 xdotool windowactivate "$other_win" 2>/dev/null
 wait_for 5 sh -c "xprop -root _NET_ACTIVE_WINDOW | grep -qi $(printf '0x%x' "$other_win")" ||
   fail "the other window never became active"
@@ -65,8 +50,7 @@ esac
 
 # The settings hub, modal to the always-on-top main window, must open above it, not under it.
 xdotool mousemove --window "$main" 270 92 click 1
-wait_for 10 sh -c "xdotool search --name '^TARNWICK - SETTINGS\$'" || fail "the Settings button opened no window"
-hub=$(xdotool search --name '^TARNWICK - SETTINGS$' | head -n1)
+hub=$(find_window 'TARNWICK - SETTINGS') || fail "the Settings button opened no window"
 if [ -n "$hub" ]; then
   wait_for 5 above "$hub" || fail "the hub is not above its always-on-top owner"
   stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep -n '^0x' )
@@ -77,13 +61,11 @@ if [ -n "$hub" ]; then
 fi
 
 # A polite end: SIGTERM closes through the core, which stores the position it opened at.
-kill -TERM "$prog"
-for _ in $(seq 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.05; done
-if kill -0 "$prog" 2>/dev/null; then
-  fail "TARNWICK did not end on SIGTERM"
+end_by_term "$prog"
+rc=$?
+if [ "$rc" -ne 0 ]; then
+  fail "TARNWICK ended with $rc on SIGTERM (124: it did not end)"
 else
-  wait "$prog"; rc=$?; prog=
-  [ "$rc" -eq 0 ] || fail "TARNWICK ended with $rc on SIGTERM"
   conf="$work/config/TARNWICK/TARNWICK.conf"
   grep -qx 'MAIN-Left=1000' "$conf" || fail "MAIN-Left not stored unchanged: $(grep MAIN- "$conf" 2>&1)"
   grep -qx 'AlwaysOnTopTimer_TICKBOX=1' "$conf" || fail "the unload did not store the tick boxes"

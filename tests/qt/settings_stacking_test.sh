@@ -5,26 +5,11 @@
 # Usage: settings_stacking_test.sh PATH/TO/TARNWICK
 set -u
 tarnwick=$1
-fail() { echo "FAIL: $*" >&2; status=1; }
-status=0
 work=$(mktemp -d)
-prog= other=
-
-cleanup() {
-  for pid in $other $prog; do kill "$pid" 2>/dev/null; done
-  for pid in $other $prog; do wait "$pid" 2>/dev/null; done
-  private_display_stop
-  rm -rf "$work"
-}
-. "$(dirname "$0")/../../scripts/lib/private_display.sh"
-trap cleanup EXIT
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local secs=$1; shift
-  for _ in $(seq $((secs * 50))); do "$@" >/dev/null 2>&1 && return 0; sleep 0.02; done
-  return 1
-}
+lib=$(dirname "$0")/../../scripts/lib
+. "$lib/private_display.sh"
+. "$lib/window_test.sh"
+trap 'stop_tracked; private_display_stop; rm -rf "$work"' EXIT
 
 private_display_start 1280x800x24 wm || exit 1
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
@@ -42,8 +27,10 @@ transient_for() { xprop -id "$1" WM_TRANSIENT_FOR | sed -n 's/.*window id # \(0x
 open_and_check() {
   local owner=$1 title=$2 band=$3 x=$4 y=$5 win
   xdotool mousemove --window "$owner" "$x" "$y" click 1
-  wait_for 10 sh -c "xdotool search --name '^$title\$'" || { fail "no window '$title'"; return 1; }
-  win=$(xdotool search --name "^$title\$" | head -n1)
+  win=$(find_window "$title") || {
+    status=1
+    return 1
+  }
   wait_for 5 in_stack "$win" || { fail "'$title' never entered the stacking list"; return 1; }
   same_window "$(top_of_stack)" "$win" || fail "'$title' did not open on top of the stack ($(top_of_stack))"
   if [ "$band" = above ]; then
@@ -66,15 +53,17 @@ for mode in ticked clear; do
   else
     band=above
   fi
-  XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick-$mode.err" & prog=$!
-  wait_for 10 sh -c "xdotool search --name '^TARNWICK - TARNWICK\$'" || { echo "no main window" >&2; exit 1; }
-  main=$(xdotool search --name '^TARNWICK - TARNWICK$' | head -n1)
+  XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick-$mode.err" &
+  prog=$!
+  track "$prog"
+  main=$(find_window 'TARNWICK - TARNWICK') || exit 1
   wait_for 5 sh -c "xwininfo -id $main | grep -q 'Map State: IsViewable'"
   if [ "$mode" = ticked ]; then
     # Another program's window in front: the tick moves the main window into the above band.
-    xmessage -name other -title OTHER-WINDOW "another program" & other=$!
-    wait_for 10 sh -c "xdotool search --name '^OTHER-WINDOW\$'" || { echo "no other window" >&2; exit 1; }
-    xdotool windowactivate "$(xdotool search --name '^OTHER-WINDOW$' | head -n1)" 2>/dev/null
+    xmessage -name other -title OTHER-WINDOW "another program" &
+    other=$!
+    track "$other"
+    xdotool windowactivate "$(find_window OTHER-WINDOW)" 2>/dev/null
     wait_for 5 above "$main" || fail "the main window never got _NET_WM_STATE_ABOVE"
   fi
 
@@ -86,14 +75,15 @@ for mode in ticked clear; do
     opened=
     open_and_check "$hub" "$title" "$band" "${rest%%:*}" "${rest#*:}" || continue
     wmctrl -i -c "$(hex "$opened")"
-    wait_for 5 sh -c "! xdotool search --name '^$title\$'" || fail "'$title' did not close"
+    window_gone "$title" 5 || fail "'$title' did not close"
   done
 
-  kill -TERM "$prog"
-  for _ in $(seq 100); do kill -0 "$prog" 2>/dev/null || break; sleep 0.05; done
-  if kill -0 "$prog" 2>/dev/null; then fail "TARNWICK did not end on SIGTERM"; else wait "$prog"; fi
-  prog=
-  if [ -n "$other" ]; then kill "$other"; wait "$other" 2>/dev/null; other=; fi
+  end_by_term "$prog" || fail "TARNWICK did not end well on SIGTERM"
+  if [ "$mode" = ticked ]; then
+    kill "$other"
+    wait "$other" 2>/dev/null
+    untrack "$other"
+  fi
 done
 
 [ "$status" -eq 0 ] && echo "PASS: settings windows open on top of their owners"

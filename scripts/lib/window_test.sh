@@ -1,0 +1,67 @@
+# What the shell tests that drive real windows share: a failure tally, waiting for a condition,
+# finding a window by its exact title, and stopping what the test started, by id. Sourced.
+#
+#   fail TEXT...              says FAIL and sets status=1; the test goes on
+#   wait_for SECS CMD...      runs CMD until it succeeds, for up to SECS seconds
+#   window TITLE              the X id of a window with exactly this title, or nothing
+#   find_window TITLE [SECS]  waits for such a window (10 s by default) and prints its id
+#   window_gone TITLE [SECS]  waits until no window has this title
+#   track PID...              stop_tracked ends these by id, newest first, and collects them
+#   end_by_term PID [SECS]    SIGTERM to a tracked child; its exit status, or 124 if it is still
+#                             there after SECS seconds (5 by default)
+
+status=0
+tracked_pids=()
+
+fail() {
+  echo "FAIL: $*" >&2
+  status=1
+}
+
+wait_for() {
+  local secs=$1 _
+  shift
+  for _ in $(seq $((secs * 20))); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+window() { xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true; }
+has_window() { [ -n "$(window "$1")" ]; }
+no_window() { [ -z "$(window "$1")" ]; }
+
+find_window() {
+  wait_for "${2:-10}" has_window "$1" || {
+    echo "FAIL: no window \"$1\"" >&2
+    return 1
+  }
+  window "$1"
+}
+
+window_gone() { wait_for "${2:-10}" no_window "$1"; }
+
+track() { tracked_pids+=("$@"); }
+
+stop_tracked() {
+  local i
+  for ((i = ${#tracked_pids[@]} - 1; i >= 0; i--)); do kill "${tracked_pids[i]}" 2>/dev/null || true; done
+  for ((i = ${#tracked_pids[@]} - 1; i >= 0; i--)); do wait "${tracked_pids[i]}" 2>/dev/null || true; done
+  tracked_pids=()
+}
+
+untrack() {
+  local kept=() pid
+  for pid in "${tracked_pids[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
+  tracked_pids=("${kept[@]}")
+}
+
+end_by_term() {
+  local pid=$1 rc=0
+  kill -TERM "$pid" 2>/dev/null
+  wait_for "${2:-5}" eval "! kill -0 $pid" || return 124
+  wait "$pid" || rc=$?
+  untrack "$pid"
+  return "$rc"
+}
