@@ -38,26 +38,12 @@ start_case() {
   cp "$bin/NODE-CLI-STANDIN" "$cb/CLI-$c"
   cp "$bin/MF-PELLUM-ON" "$bin/MF-PELLUM-OFF" "$cb/"
   ln -sf "$bin/TARNWICK" "$work/$c/MB-$c"
-  cat >"$(store_of "$c")" <<CONF
-MAIN-Left=1000
-MAIN-Top=$((1000 + ${row[$c]} * 3000))
-AUTOSTART_TIME_TICKBOX=1
-AUTOCLOSE_TIME_TICKBOX=1
-AlwaysOnTopTimer_TICKBOX=1
-AUTORUN_QT_TICKBOX=1
-AUTORUN_DAEMON_TICKBOX=0
-PELLUM_ON_TICKBOX=$pellum
-PELLUM_OFF_TICKBOX=$pellum
-PELLUM_ON_FULL_LOCATION_TEXTBOX=$cb/MF-PELLUM-ON
-PELLUM_OFF_FULL_LOCATION_TEXTBOX=$cb/MF-PELLUM-OFF $pellum_off_args
-CORVANT_FULL_LOCATION_TEXTBOX=$cb/CV-$c --state $st $corvant_args
-CV_FILENAME_TEXTBOX=CV-$c
-QT_FULL_RUN_CMD_TEXTBOX=$cb/NODE-$c --state $st $node_args
-QT_FILENAME_TEXTBOX=NODE-$c
-CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args
-CLI_FILENAME_TEXTBOX=CLI-$c
-LAST_RUN_TEXTBOX=!!! LAST RUN !!!
-CONF
+  bash "$here/../../scripts/seed-run-store.sh" "$(store_of "$c")" "$cb" "$st" \
+    "MAIN-Left=1000" "MAIN-Top=$((1000 + ${row[$c]} * 3000))" "PELLUM_ON_TICKBOX=$pellum" \
+    "PELLUM_OFF_TICKBOX=$pellum" "PELLUM_OFF_FULL_LOCATION_TEXTBOX=$cb/MF-PELLUM-OFF $pellum_off_args" \
+    "CORVANT_FULL_LOCATION_TEXTBOX=$cb/CV-$c --state $st $corvant_args" "CV_FILENAME_TEXTBOX=CV-$c" \
+    "QT_FULL_RUN_CMD_TEXTBOX=$cb/NODE-$c --state $st $node_args" "QT_FILENAME_TEXTBOX=NODE-$c" \
+    "CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args" "CLI_FILENAME_TEXTBOX=CLI-$c"
   TARNWICK_STANDIN_STATE=$st "$work/$c/MB-$c" 2>"$work/$c/stderr" &
   app_pid[$c]=$!
   rel_pids+=("${app_pid[$c]}")

@@ -20,30 +20,27 @@ for program in TARNWICK NODE-QT-STANDIN NODE-CLI-STANDIN MF-CORVANT-STANDIN MF-P
 done
 printf '%s\r\n' "$win\\state" >"$dir/standin-state.txt"
 
-# The settings a user would have saved, written as another program would: through reg.exe.
+# The settings a user would have saved, written as another program would: through reg.exe. The
+# run's settings as everywhere, then what a Windows user may type differently: a program with and
+# without ".exe", an image name in other letter case, a shorter catch-up. A later value wins.
+. "$(dirname "$0")/../../scripts/lib/run_settings.sh"
 reg_text() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 {
   printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\TARNWICK\\TARNWICK]\r\n'
   while IFS='=' read -r key value; do
     printf '"%s"="%s"\r\n' "$key" "$(reg_text "$value")"
-  done <<SETTINGS
-AUTOSTART_TIME_TICKBOX=1
-AUTOCLOSE_TIME_TICKBOX=1
-AlwaysOnTopTimer_TICKBOX=1
-AUTORUN_QT_TICKBOX=1
-AUTORUN_DAEMON_TICKBOX=0
-PELLUM_ON_TICKBOX=1
-PELLUM_OFF_TICKBOX=1
+  done < <(
+    run_settings "$win" "$win\\state" '\'
+    cat <<SETTINGS
 PELLUM_ON_FULL_LOCATION_TEXTBOX=$win\\MF-PELLUM-ON.exe
-PELLUM_OFF_FULL_LOCATION_TEXTBOX=$win\\MF-PELLUM-OFF
 QT_FULL_RUN_CMD_TEXTBOX=$win\\NODE-QT-STANDIN.exe --state "$win\\state" --shutdown-delay-ms 1500
 QT_FILENAME_TEXTBOX=node-qt-standin.exe
 CORVANT_FULL_LOCATION_TEXTBOX=$win\\MF-CORVANT-STANDIN --state "$win\\state" --catch-up-ms 3000
 CV_FILENAME_TEXTBOX=MF-CORVANT-STANDIN.exe
-CLI_FULL_RUN_CMD_TEXTBOX=$win\\NODE-CLI-STANDIN.exe --state "$win\\state" stop
 CLI_FILENAME_TEXTBOX=NODE-CLI-STANDIN.exe
 LAST_RUN_TEXTBOX=!!! MANUAL STOP !!!
 SETTINGS
+  )
 } >"$dir/settings.reg"
 "$wine" reg import "$(printf '%s' "$win\\settings.reg")" >/dev/null 2>&1
 
