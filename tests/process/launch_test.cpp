@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <optional>
-#include <regex>
 #include <utility>
 
 #include "test_support.h"
@@ -13,12 +12,6 @@ namespace {
 
 using namespace std::string_literals;
 using process::Probe;
-
-bool HasSignal(const std::string& status, const std::string& field, int signal) {
-  const std::size_t at = status.find(field + ":\t");
-  if (at == std::string::npos) return true;  // unreadable: count it as a failure
-  return (std::stoull(status.substr(at + field.size() + 2, 16), nullptr, 16) >> (signal - 1)) & 1u;
-}
 
 TEST_F(ProcessTest, LaunchedProgramIsDetachedAndOutlivesTheProcessThatStartedIt) {
   // The starter inherits a blocked and an ignored signal and open descriptors; none may reach the program.
@@ -50,12 +43,9 @@ TEST_F(ProcessTest, LaunchedProgramIsDetachedAndOutlivesTheProcessThatStartedIt)
   const std::string status = ReadFile(ProcPath(pid) / "status");
   // Every signal at its default and unblocked: not the starter's blocked SIGUSR1 nor its ignored
   // SIGPIPE, nor the C library's own real-time signals 32 and 33, which its spawn hands down ignored.
-  for (const char* field : {"SigBlk", "SigIgn"}) {
-    for (const int signal : {SIGUSR1, SIGPIPE, 32, 33}) {
-      EXPECT_FALSE(HasSignal(status, field, signal)) << field << " " << signal;
-    }
-    EXPECT_NE(status.find(field + ":\t0000000000000000\n"s), std::string::npos) << field << " has bits set";
-  }
+  for (const char* field : {"SigBlk", "SigIgn"})
+    EXPECT_NE(status.find(field + ":\t0000000000000000\n"s), std::string::npos) << field << " has bits set:\n"
+                                                                                << status;
   ASSERT_TRUE(WaitFor([&] { return fs::exists(listing); }));
   std::istringstream lines(ReadFile(listing));
   int standard = 0, others = 0;  // besides the streams, only the listing's own handle on its fd folder
@@ -111,9 +101,8 @@ TEST_F(ProcessTest, CommandLinesAsTypedPlayARunsChainAndHandlesFollowEachProgram
     EXPECT_FALSE(handle->EndedWithSuccess()) << failing;
   }
 
-  // Every log line has an ISO UTC time with milliseconds; the events come in the run's order.
+  // The events came in the run's order.
   const std::string log = Log();
-  EXPECT_TRUE(std::regex_match(log, std::regex(R"((\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z [^\n]+\n)+)"))) << log;
   std::size_t last = 0;
   for (const std::string& event : {name + " started", "MF-CORVANT-STANDIN caught up"s, "cli stop command sent"s,
                                    name + " stopped by stop command", "MF-PELLUM-ON done"s}) {
