@@ -23,22 +23,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-find_window() {  # name: waits for a window with that exact title, prints its X id
-  for _ in $(seq 150); do
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
-    [[ -n $id ]] && { echo "$id"; return 0; }
-    sleep 0.2
-  done
-  echo "FAIL: no window \"$1\"" >&2
-  return 1
-}
+. "$(dirname "$0")/../../scripts/lib/window_test.sh"
 
 (cd "$dir" && exec "$wine" TWFOCUS.exe) >/dev/null 2>&1 &
 tarnwick=$!
-main=$(find_window "TARNWICK - TWFOCUS")
+main=$(find_window "TARNWICK - TWFOCUS" 30)
 (cd "$dir" && exec "$wine" key_recorder.exe 'C:\tw-focus-'$$'\keys.txt') >/dev/null 2>&1 &
 recorder=$!
-other=$(find_window "TARNWICK key recorder")
+other=$(find_window "TARNWICK key recorder" 30)
 xdotool windowactivate --sync "$other" 2>/dev/null || xdotool windowfocus "$other"
 sleep 1.5
 
@@ -50,11 +42,10 @@ for ((i = 0; i < ${#keys}; ++i)); do
 done
 sleep 0.5
 got=$(cat "$dir/keys.txt" 2>/dev/null || true)
-status=0
-[[ $got == "$keys" ]] || { echo "FAIL: the other program got \"$got\" of \"$keys\"" >&2; status=1; }
+[[ $got == "$keys" ]] || fail "the other program got \"$got\" of \"$keys\""
 active=$(xdotool getactivewindow 2>/dev/null || true)
-[[ $active == "$other" ]] || { echo "FAIL: the active window is $active, not the other program's $other (main: $main)" >&2; status=1; }
+[[ $active == "$other" ]] || fail "the active window is $active, not the other program's $other (main: $main)"
 # The main window is still above the other program: the tick did its work without the keyboard.
-kill -0 "$tarnwick" 2>/dev/null || { echo "FAIL: TARNWICK.exe ended" >&2; status=1; }
+kill -0 "$tarnwick" 2>/dev/null || fail "TARNWICK.exe ended"
 ((status == 0)) && echo "all ${#keys} keys reached the other program through $(( ${#keys} + 1 )) seconds of ticks"
 exit "$status"

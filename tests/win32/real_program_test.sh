@@ -25,39 +25,28 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
-status=0
-fail() { echo "FAIL: $*" >&2; status=1; }
+. "$(dirname "$0")/../../scripts/lib/window_test.sh"
 drive() { (cd "$dir" && "$wine" window_driver.exe "$@" 2>/dev/null | tr -d '\r'); }
-window() { xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true; }
-wait_for() {  # title [gone]: waits until a window with that title is there (or gone)
-  for _ in $(seq 100); do
-    local id
-    id=$(window "$1")
-    if [[ ${2:-} == gone ]]; then [[ -z $id ]] && return 0; else [[ -n $id ]] && return 0; fi
-    sleep 0.2
-  done
-  return 1
-}
 main="TARNWICK - $name" hub="TARNWICK - SETTINGS" node="TARNWICK - QT / DAEMON / CLI - SETTINGS"
 
 (cd "$dir" && exec "$wine" "$name.exe") >/dev/null 2>&1 &
 tarnwick=$!
-wait_for "$main" || { echo "FAIL: no main window" >&2; exit 1; }
+find_window "$main" 20 >/dev/null || exit 1
 
 # 1. The hub keeps the keyboard through three ticks: Escape still presses its Close.
 drive click "$main" Settings
-wait_for "$hub" || { echo "FAIL: the hub did not open" >&2; exit 1; }
+find_window "$hub" 20 >/dev/null || exit 1
 sleep 3.5
 xdotool key Escape
-wait_for "$hub" gone || fail "Escape did not reach the hub after three ticks"
+window_gone "$hub" 20 || fail "Escape did not reach the hub after three ticks"
 [[ -z $(window "$hub") ]] || { echo "FAIL: cannot go on with the hub open" >&2; exit 1; }
 
 # 2. A non-BMP character typed into the node-programs window survives Save byte-exact.
 text='C:\Users\𠮷田\node.exe -x'
 drive click "$main" Settings
-wait_for "$hub" || { echo "FAIL: the hub did not open again" >&2; exit 1; }
+find_window "$hub" 20 >/dev/null || exit 1
 drive click "$hub" "QT / DAEMON / CLI"
-wait_for "$node" || { echo "FAIL: the node-programs window did not open" >&2; exit 1; }
+find_window "$node" 20 >/dev/null || exit 1
 sleep 2.5
 xdotool key Tab  # from Cancel to the QT command line
 xdotool type --delay 150 "$text"
@@ -67,9 +56,9 @@ want=$(printf '%s' "$text" | od -An -tx1 | tr -d ' \n')
 got=$(drive regget "$name" QT_RUN_CMD_TEXTBOX || true)
 [[ $got == "$want" ]] || fail "stored $(printf '%s' "$got" | xxd -r -p) ($got), typed $text ($want)"
 xdotool key Escape
-wait_for "$node" gone || fail "Escape did not close the node-programs window"
+window_gone "$node" 20 || fail "Escape did not close the node-programs window"
 xdotool key Escape
-wait_for "$hub" gone || fail "Escape did not close the hub"
+window_gone "$hub" 20 || fail "Escape did not close the hub"
 
 # 3. The session's end asked, then cancelled: everything stored, the program still running.
 drive regget "$name" MAIN-Left >/dev/null && fail "MAIN-Left stored before the session's end was asked"
