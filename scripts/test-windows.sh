@@ -50,7 +50,8 @@ rm -rf "$unpacked"
 ((bad == 0)) || exit 1
 
 # Everything started from here on is stopped by its own id.
-xvfb_pid='' openbox_pid='' prefix=''
+prefix=''
+. "$root/scripts/lib/private_display.sh"
 cleanup() {
   set +e
   if [[ -n $prefix ]]; then
@@ -58,27 +59,15 @@ cleanup() {
     WINEPREFIX=$prefix wineserver -w 2>/dev/null
     rm -rf "$prefix"
   fi
-  [[ -n $openbox_pid ]] && kill "$openbox_pid" 2>/dev/null
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
-  rm -f "${display_file:-}"
+  private_display_stop
 }
 trap cleanup EXIT
 
 step "private Xvfb"
 # Started before the Wine prefix, so no Wine process (wineboot, reg, the desktop they leave running)
 # ever runs without a display and the windows the tests make have one to open on.
-display_file=$(mktemp)
-exec {display_fd}>"$display_file"
-Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-exec {display_fd}>&-
-for _ in $(seq 100); do [[ -s $display_file ]] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$display_file")
+private_display_start 1280x800x24 wm || exit 1
 echo "DISPLAY=$DISPLAY"
-if command -v openbox >/dev/null; then
-  openbox >/dev/null 2>&1 &
-  openbox_pid=$!
-fi
 
 step "temporary Wine prefix"
 prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
