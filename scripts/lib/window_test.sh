@@ -1,6 +1,9 @@
-# What the shell tests that drive real windows share: a failure tally, waiting for a condition,
-# finding a window by its exact title, and stopping what the test started, by id. Sourced.
+# What the shell tests that drive real windows share: a private display, a failure tally, waiting
+# for a condition, finding a window by its exact title, and stopping what the test started, by id.
+# Sourced.
 #
+#   window_test_start         a private 1280x800 Xvfb with openbox, a temporary folder $work, and
+#                             an exit trap that stops what was tracked, the display, and removes $work
 #   fail TEXT...              says FAIL and sets status=1; the test goes on
 #   wait_for SECS CMD...      runs CMD until it succeeds, for up to SECS seconds
 #   window TITLE              the X id of a window with exactly this title, or nothing
@@ -10,8 +13,16 @@
 #   end_by_term PID [SECS]    SIGTERM to a tracked child; its exit status, or 124 if it is still
 #                             there after SECS seconds (5 by default)
 
+. "$(dirname "${BASH_SOURCE[0]}")/private_display.sh"
+
 status=0
 tracked_pids=()
+
+window_test_start() {
+  work=$(mktemp -d)
+  trap 'stop_tracked; private_display_stop; rm -rf "$work"' EXIT
+  private_display_start 1280x800x24 wm
+}
 
 fail() {
   echo "FAIL: $*" >&2

@@ -4,13 +4,8 @@
 # Usage: always_on_top_test.sh PATH/TO/TARNWICK
 set -u
 tarnwick=$1
-work=$(mktemp -d)
-lib=$(dirname "$0")/../../scripts/lib
-. "$lib/private_display.sh"
-. "$lib/window_test.sh"
-trap 'stop_tracked; private_display_stop; rm -rf "$work"' EXIT
-
-private_display_start 1280x800x24 wm || exit 1
+. "$(dirname "$0")/../../scripts/lib/window_test.sh"
+window_test_start || exit 1
 
 mkdir -p "$work/config"
 # In a sanitizer build, the session bus library's process-long allocations are not the program's.

@@ -5,13 +5,8 @@
 # Usage: settings_stacking_test.sh PATH/TO/TARNWICK
 set -u
 tarnwick=$1
-work=$(mktemp -d)
-lib=$(dirname "$0")/../../scripts/lib
-. "$lib/private_display.sh"
-. "$lib/window_test.sh"
-trap 'stop_tracked; private_display_stop; rm -rf "$work"' EXIT
-
-private_display_start 1280x800x24 wm || exit 1
+. "$(dirname "$0")/../../scripts/lib/window_test.sh"
+window_test_start || exit 1
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 hex() { printf '0x%x' "$1"; }

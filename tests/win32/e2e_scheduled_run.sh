@@ -2,11 +2,7 @@
 # One whole scheduled run of the real TARNWICK.exe under Wine with the stand-in programs: Auto
 # Start and Auto Close ticked, it must run the chain, close by itself and store "!!! SUCCESS !!!".
 #   e2e_scheduled_run.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
-set -euo pipefail
-bin=${1:?usage: $0 BIN_DIR}
-: "${WINEPREFIX:?set WINEPREFIX to a temporary prefix}" "${DISPLAY:?set DISPLAY}"
-export WINEDEBUG=${WINEDEBUG:--all}
-wine=${WINE:-wine}
+. "$(dirname "$0")/under_wine.sh"
 deadline=${TARNWICK_E2E_DEADLINE:-180}
 
 # A folder with a space, so the unquoted command lines must be read as the launcher reads them.

@@ -3,12 +3,7 @@
 # the user types in: through more than ten ticks every key typed, one a second as real X key
 # events, must reach that program, none the main window.
 #   keyboard_focus_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
-set -euo pipefail
-bin=${1:?usage: $0 BIN_DIR}
-: "${WINEPREFIX:?set WINEPREFIX to a temporary prefix}" "${DISPLAY:?set DISPLAY}"
-export WINEDEBUG=${WINEDEBUG:--all}
-wine=${WINE:-wine}
-command -v xdotool >/dev/null || { echo "missing xdotool" >&2; exit 2; }
+. "$(dirname "$0")/under_wine.sh"
 
 dir="$WINEPREFIX/drive_c/tw-focus-$$"
 mkdir -p "$dir"

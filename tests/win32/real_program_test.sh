@@ -5,12 +5,7 @@
 # a shutdown that is cancelled leaves the program running with everything stored, and a confirmed
 # one ends it.
 #   real_program_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
-set -euo pipefail
-bin=${1:?usage: $0 BIN_DIR}
-: "${WINEPREFIX:?set WINEPREFIX to a temporary prefix}" "${DISPLAY:?set DISPLAY}"
-export WINEDEBUG=${WINEDEBUG:--all}
-wine=${WINE:-wine}
-command -v xdotool >/dev/null || { echo "missing xdotool" >&2; exit 2; }
+. "$(dirname "$0")/under_wine.sh"
 
 name=TWREAL$$
 dir="$WINEPREFIX/drive_c/tw-real-$$"
