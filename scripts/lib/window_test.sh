@@ -4,7 +4,7 @@
 #
 #   window_test_start         a private 1280x800 Xvfb with openbox, a temporary folder $work, and
 #                             an exit trap that stops what was tracked, the display, and removes $work
-#   fail TEXT...              says FAIL and sets status=1; the test goes on
+#   fail TEXT...              says FAIL, sets status=1 and counts it in failed_checks; the test goes on
 #   wait_for SECS CMD...      runs CMD until it succeeds, for up to SECS seconds
 #   window TITLE              the X id of a window with exactly this title, or nothing
 #   find_window TITLE [SECS]  waits for such a window (10 s by default) and prints its id
@@ -16,6 +16,7 @@
 . "$(dirname "${BASH_SOURCE[0]}")/private_display.sh"
 
 status=0
+failed_checks=0
 tracked_pids=()
 
 window_test_start() {
@@ -27,6 +28,7 @@ window_test_start() {
 fail() {
   echo "FAIL: $*" >&2
   status=1
+  failed_checks=$((failed_checks + 1))
 }
 
 wait_for() {

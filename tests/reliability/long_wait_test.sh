@@ -31,10 +31,10 @@ bash "$here/../../scripts/seed-run-store.sh" "$XDG_CONFIG_HOME/TARNWICK/LONG-WAI
 ln -sf "$bin/TARNWICK" "$work/LONG-WAIT"
 TARNWICK_STANDIN_STATE=$st "$work/LONG-WAIT" 2>"$work/stderr" &
 app=$!
-rel_pids+=("$app")
+track "$app"
 [ -n "$(rel_wait_window LONG-WAIT 30)" ] || { echo "FAIL: no window" >&2; exit 1; }
 cv_started() { grep -q "CV-LONG started" "$st/log.txt" 2>/dev/null; }
-rel_wait_until 60 cv_started || { echo "FAIL: CORVANT never started" >&2; cat "$st/log.txt" >&2; exit 1; }
+wait_for 60 cv_started || { echo "FAIL: CORVANT never started" >&2; cat "$st/log.txt" >&2; exit 1; }
 sleep "$warm_up"
 
 sample() {

@@ -46,7 +46,7 @@ start_case() {
     "CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args" "CLI_FILENAME_TEXTBOX=CLI-$c"
   TARNWICK_STANDIN_STATE=$st "$work/$c/MB-$c" 2>"$work/$c/stderr" &
   app_pid[$c]=$!
-  rel_pids+=("${app_pid[$c]}")
+  track "${app_pid[$c]}"
 }
 
 # Ticks "Always On Top" (5160,1200 twips in the client area, 57x25 pixels) with a real click.
@@ -61,10 +61,10 @@ close_and_check() {
   local c=$1 outcome
   kill -TERM "${app_pid[$c]}"
   rel_wait_exit "${app_pid[$c]}" 30
-  [ "$rel_rc" = 0 ] || rel_fail "$c: exit code $rel_rc after SIGTERM"
+  [ "$rel_rc" = 0 ] || fail "$c: exit code $rel_rc after SIGTERM"
   outcome=$(rel_stored "$(store_of "$c")" LAST_RUN_TEXTBOX)
-  [ "$outcome" != '!!! SUCCESS !!!' ] || rel_fail "$c: the run recorded success"
-  [ "$(rel_stored "$(store_of "$c")" AlwaysOnTopTimer_TICKBOX)" = 0 ] || rel_fail "$c: the click during the fault was lost"
+  [ "$outcome" != '!!! SUCCESS !!!' ] || fail "$c: the run recorded success"
+  [ "$(rel_stored "$(store_of "$c")" AlwaysOnTopTimer_TICKBOX)" = 0 ] || fail "$c: the click during the fault was lost"
 }
 
 row=([KILLED]=0 [CRASH]=1 [FAIL]=2 [FOREVER]=3)
@@ -74,93 +74,93 @@ start_case FAIL "" "--catch-up-ms 5000" "stop --fail" 0 ""
 start_case FOREVER "--shutdown-delay-ms 300" "--catch-up-ms 5000" "stop" 1 "--forever"
 for c in "${cases[@]}"; do
   wid[$c]=$(rel_wait_window "MB-$c" 30)
-  [ -n "${wid[$c]}" ] || { rel_fail "$c: no window appeared"; cat "$work/$c/stderr" >&2; exit 1; }
+  [ -n "${wid[$c]}" ] || { fail "$c: no window appeared"; cat "$work/$c/stderr" >&2; exit 1; }
 done
 
 # A node killed while CORVANT waits: even when CORVANT then ends, no stop command is sent and the
 # run waits.
 c=KILLED
 killed=0
-if rel_wait_until 60 log_has $c "CV-$c started"; then
+if wait_for 60 log_has $c "CV-$c started"; then
   node=$(rel_pid_of_exe "$work/$c/bin/NODE-$c")
-  [ -n "$node" ] || rel_fail "$c: the node is not running"
+  [ -n "$node" ] || fail "$c: the node is not running"
   for p in $node; do kill -KILL "$p"; done
   click_always_on_top $c
   killed=1
 else
-  rel_fail "$c: CORVANT never started"
+  fail "$c: CORVANT never started"
 fi
 
 # The click for the never-ending helper lands while it runs, before Auto Close ends the program.
-if rel_wait_until 60 log_has FOREVER "MF-PELLUM-OFF started" && rel_alive "${app_pid[FOREVER]}"; then
+if wait_for 60 log_has FOREVER "MF-PELLUM-OFF started" && rel_alive "${app_pid[FOREVER]}"; then
   click_always_on_top FOREVER
 else
-  rel_fail "FOREVER: PELLUM-OFF did not start while the program was open"
+  fail "FOREVER: PELLUM-OFF did not start while the program was open"
 fi
 
 if [ "$killed" = 1 ]; then
-  rel_wait_until 20 log_has $c "CV-$c caught up" || rel_fail "$c: CORVANT did not end"
+  wait_for 20 log_has $c "CV-$c caught up" || fail "$c: CORVANT did not end"
   sleep 5
-  log_has $c "CLI-$c started" && rel_fail "$c: the stop command was sent for a node that had gone"
-  rel_alive "${app_pid[$c]}" || rel_fail "$c: the program ended"
+  log_has $c "CLI-$c started" && fail "$c: the stop command was sent for a node that had gone"
+  rel_alive "${app_pid[$c]}" || fail "$c: the program ended"
   close_and_check $c
   rel_pass "$c: the run waits after its node was killed"
 fi
 
 # CORVANT ending at once: started again about once a second, its light stays white.
 c=CRASH
-if rel_wait_until 60 test -s "$(log_of $c)" && rel_wait_until 60 log_has $c "CV-$c crashed"; then
+if wait_for 60 test -s "$(log_of $c)" && wait_for 60 log_has $c "CV-$c crashed"; then
   click_always_on_top $c
   before=$(log_count $c "CV-$c started")
   sleep 5
   after=$(log_count $c "CV-$c started")
   grown=$((after - before))
-  { [ "$grown" -ge 3 ] && [ "$grown" -le 8 ]; } || rel_fail "$c: CORVANT started $grown times in 5 s, expected about 5"
+  { [ "$grown" -ge 3 ] && [ "$grown" -le 8 ]; } || fail "$c: CORVANT started $grown times in 5 s, expected about 5"
   # The QT light (3240,480 twips) shows that the pixel reading works; CORVANT's (3960,480) is white.
   qt=$(pixel $c 218 34)
   cv=$(pixel $c 266 34)
-  [ "$qt" = "cyan" ] || [ "$qt" = "srgb(0,255,255)" ] || rel_fail "$c: the QT light reads '$qt', expected cyan"
-  [ "$cv" = "white" ] || [ "$cv" = "srgb(255,255,255)" ] || rel_fail "$c: the CORVANT light reads '$cv', expected white"
+  [ "$qt" = "cyan" ] || [ "$qt" = "srgb(0,255,255)" ] || fail "$c: the QT light reads '$qt', expected cyan"
+  [ "$cv" = "white" ] || [ "$cv" = "srgb(255,255,255)" ] || fail "$c: the CORVANT light reads '$cv', expected white"
   close_and_check $c
   rel_pass "$c: CORVANT restarted $grown times in 5 s, light '$cv'"
 else
-  rel_fail "$c: CORVANT never ran"
+  fail "$c: CORVANT never ran"
 fi
 
 # A stop command that fails: the node keeps running and the run does not complete.
 c=FAIL
-if rel_wait_until 60 log_has $c "CLI-$c stop command failed"; then
+if wait_for 60 log_has $c "CLI-$c stop command failed"; then
   click_always_on_top $c
   sleep 5
-  [ -n "$(rel_pid_of_exe "$work/$c/bin/NODE-$c")" ] || rel_fail "$c: the node is not running"
-  log_has $c "NODE-$c stopped by stop command" && rel_fail "$c: the node stopped"
-  log_has $c "MF-PELLUM-OFF started" && rel_fail "$c: PELLUM-OFF ran after a failed stop"
-  rel_alive "${app_pid[$c]}" || rel_fail "$c: the program ended"
+  [ -n "$(rel_pid_of_exe "$work/$c/bin/NODE-$c")" ] || fail "$c: the node is not running"
+  log_has $c "NODE-$c stopped by stop command" && fail "$c: the node stopped"
+  log_has $c "MF-PELLUM-OFF started" && fail "$c: PELLUM-OFF ran after a failed stop"
+  rel_alive "${app_pid[$c]}" || fail "$c: the program ended"
   close_and_check $c
   rel_pass "$c: a failed stop leaves the run waiting"
 else
-  rel_fail "$c: the stop command never ran"
+  fail "$c: the stop command never ran"
 fi
 
 # PELLUM-OFF never ending does not hold up Auto Close: the program closes itself with success.
 c=FOREVER
 rel_wait_exit "${app_pid[$c]}" 90
-[ "$rel_rc" = 0 ] || rel_fail "$c: the program did not close itself with exit code 0 (got $rel_rc)"
-[ "$(rel_stored "$(store_of $c)" LAST_RUN_TEXTBOX)" = '!!! SUCCESS !!!' ] || rel_fail "$c: the run did not record success"
-[ "$(rel_stored "$(store_of $c)" AlwaysOnTopTimer_TICKBOX)" = 0 ] || rel_fail "$c: the click during the run was lost"
-[ "$(log_count $c "CV-$c started")" = 1 ] || rel_fail "$c: CORVANT was started more than once"
-[ -n "$(rel_pid_of_exe "$work/$c/bin/MF-PELLUM-OFF")" ] || rel_fail "$c: PELLUM-OFF was not left running"
+[ "$rel_rc" = 0 ] || fail "$c: the program did not close itself with exit code 0 (got $rel_rc)"
+[ "$(rel_stored "$(store_of $c)" LAST_RUN_TEXTBOX)" = '!!! SUCCESS !!!' ] || fail "$c: the run did not record success"
+[ "$(rel_stored "$(store_of $c)" AlwaysOnTopTimer_TICKBOX)" = 0 ] || fail "$c: the click during the run was lost"
+[ "$(log_count $c "CV-$c started")" = 1 ] || fail "$c: CORVANT was started more than once"
+[ -n "$(rel_pid_of_exe "$work/$c/bin/MF-PELLUM-OFF")" ] || fail "$c: PELLUM-OFF was not left running"
 rel_pass "$c: the run completed while PELLUM-OFF kept running"
 
 for c in "${cases[@]}"; do
   if [ -s "$work/$c/stderr" ] && grep -q -i -E "runtime error|AddressSanitizer|LeakSanitizer" "$work/$c/stderr"; then
-    rel_fail "$c: the sanitizers reported:"
+    fail "$c: the sanitizers reported:"
     cat "$work/$c/stderr" >&2
   fi
 done
-if [ "$rel_failures" != 0 ]; then
+if [ "$failed_checks" != 0 ]; then
   for c in "${cases[@]}"; do echo "--- $c log"; cat "$(log_of "$c")" 2>/dev/null; echo "--- $c stderr"; cat "$work/$c/stderr"; done >&2
-  echo "FAIL: $rel_failures check(s) failed" >&2
+  echo "FAIL: $failed_checks check(s) failed" >&2
   exit 1
 fi
 echo PASS

@@ -1,11 +1,8 @@
-# Shared by the reliability tests of the real program: a private X server (and window manager),
-# starting TARNWICK under a unique name, waiting for its window, and stopping only what was started.
-# Sourced; expects `work` (a private temporary folder) to be set by the caller.
+# Shared by the reliability tests of the real program, on top of scripts/lib/window_test.sh (fail,
+# wait_for, find_window, track): the stand-ins' copies under `work`, a process's end and exit
+# status, and stored values. Sourced; expects `work` (a private temporary folder) to be set.
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/window_test.sh"
 
-rel_pids=()        # processes this test started directly, stopped by id at the end
-rel_failures=0
-
-rel_fail() { echo "FAIL: $*" >&2; rel_failures=$((rel_failures + 1)); }
 rel_pass() { echo "ok: $*"; }
 
 # Every process whose executable lies under `work` (the stand-ins' private copies), by id.
@@ -26,25 +23,22 @@ rel_pid_of_exe() {  # the ids of processes running exactly this executable file
   return 0
 }
 
+# Ends what the test started by id, and every stand-in copy under `work` however it was started.
 rel_cleanup() {
   local p
-  for p in "${rel_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${tracked_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   for p in $(rel_pids_under_work); do kill -9 "$p" 2>/dev/null || true; done
-  for p in "${rel_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  stop_tracked
   rm -rf "$work"
 }
 
-# A private X server on a free display number, and optionally openbox on it.
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/private_display.sh"
-rel_start_x() {
+rel_start_x() {  # a private X server, with openbox when $1 is "wm"
   private_display_start 1280x1024x24 "$1" || exit 1
-  rel_pids+=($private_xvfb_pid $private_wm_pid)
+  track "$private_xvfb_pid" $private_wm_pid
 }
 
 # The id of the first window titled "TARNWICK - NAME", waiting up to $2 seconds; empty when none.
-rel_wait_window() {
-  timeout "${2:-30}" xdotool search --sync --name "^TARNWICK - $1\$" 2>/dev/null | head -n1
-}
+rel_wait_window() { find_window "TARNWICK - $1" "${2:-30}" 2>/dev/null; }
 
 rel_count_windows() { xdotool search --name "^TARNWICK - $1\$" 2>/dev/null | wc -l; }
 
@@ -69,17 +63,6 @@ rel_wait_exit() {
   fi
   rel_rc=0
   wait "$pid" || rel_rc=$?
-}
-
-# Waits until the command succeeds, up to $1 seconds.
-rel_wait_until() {
-  local limit=$1
-  shift
-  for _ in $(seq $((limit * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # The value of KEY in a store file, or "<absent>".

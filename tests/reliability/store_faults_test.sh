@@ -24,7 +24,7 @@ start_case() {
   ln -sf "$bin/TARNWICK" "$work/$name/$name"
   XDG_CONFIG_HOME=$work/$name/config "$@" "$work/$name/$name" 2>>"$work/$name/stderr" &
   case_pid=$!
-  rel_pids+=("$case_pid")
+  track "$case_pid"
 }
 
 store_of() { echo "$work/$1/config/TARNWICK/$1.conf"; }
@@ -41,7 +41,7 @@ run_and_close() {
   shift
   start_case "$name" "$@"
   if [ -z "$(rel_wait_window "$name" 30)" ]; then
-    rel_fail "$name: no window appeared"
+    fail "$name: no window appeared"
     cat "$work/$name/stderr" >&2
     kill -KILL "$case_pid" 2>/dev/null
     wait "$case_pid" 2>/dev/null
@@ -60,7 +60,7 @@ run_and_close() {
     kill -KILL "$case_pid" 2>/dev/null
     wait "$case_pid" 2>/dev/null
   fi
-  [ "$rel_rc" = 0 ] || rel_fail "$name: exit code $rel_rc after SIGTERM"
+  [ "$rel_rc" = 0 ] || fail "$name: exit code $rel_rc after SIGTERM"
 }
 
 # The program's lines on standard error, and that exactly one of them names the store and says why.
@@ -68,7 +68,7 @@ expect_one_line() {  # NAME TEXT...
   local name=$1 line
   shift
   line=$(grep -c -F "TARNWICK: " "$work/$name/stderr")
-  [ "$line" = 1 ] || { rel_fail "$name: $line lines from the program, expected one"; cat "$work/$name/stderr" >&2; }
+  [ "$line" = 1 ] || { fail "$name: $line lines from the program, expected one"; cat "$work/$name/stderr" >&2; }
   for text in "$@"; do expect_stderr "$name" "$text"; done
 }
 
@@ -79,20 +79,20 @@ tree_state() {
 }
 
 expect_stderr() {  # NAME TEXT
-  grep -q -F -- "$2" "$work/$1/stderr" || { rel_fail "$1: standard error does not say '$2'"; cat "$work/$1/stderr" >&2; }
+  grep -q -F -- "$2" "$work/$1/stderr" || { fail "$1: standard error does not say '$2'"; cat "$work/$1/stderr" >&2; }
 }
 
 expect_stored() {  # NAME KEY VALUE
   local got
   got=$(rel_stored "$(store_of "$1")" "$2")
-  [ "$got" = "$3" ] || rel_fail "$1: $2 is '$got', expected '$3'"
+  [ "$got" = "$3" ] || fail "$1: $2 is '$got', expected '$3'"
 }
 
 # A store file as the format reads it: every line a comment, blank, or key=value.
 expect_readable() {
   local bad
   bad=$(LC_ALL=C grep -a -v -E '^(#.*|[[:space:]]*|\\?[^=#;]+=.*)$' "$(store_of "$1")" | head -n3)
-  [ -z "$bad" ] || rel_fail "$1: the store file has unreadable lines: $bad"
+  [ -z "$bad" ] || fail "$1: the store file has unreadable lines: $bad"
 }
 
 backups_of() { find "$work/$1/config/TARNWICK" -maxdepth 1 -name "$1.conf.bad*" 2>/dev/null; }
@@ -100,14 +100,14 @@ backups_of() { find "$work/$1/config/TARNWICK" -maxdepth 1 -name "$1.conf.bad*" 
 # A file with lines that cannot be read: those are skipped and named, every other setting is used
 # (bytes that are not UTF-8 as they were), and the file is copied byte for byte before it is saved over.
 check_damaged() {  # NAME LINE-NUMBER
-  local name=$1 original=$work/$1.original backup failures=$rel_failures
+  local name=$1 original=$work/$1.original backup failures=$failed_checks
   cp "$(store_of "$name")" "$original"
   run_and_close "$name" || return
   backup=$(backups_of "$name")
   if [ "$backup" != "$(store_of "$name").bad" ]; then
-    rel_fail "$name: expected one copy $name.conf.bad, found: $backup"
+    fail "$name: expected one copy $name.conf.bad, found: $backup"
   elif ! cmp -s "$backup" "$original"; then
-    rel_fail "$name: the copy of the damaged file differs from it"
+    fail "$name: the copy of the damaged file differs from it"
   fi
   expect_stderr "$name" "$(store_of "$name"): skipped line"
   [ -z "$2" ] || expect_stderr "$name" " $2 (has no '=')"
@@ -115,7 +115,7 @@ check_damaged() {  # NAME LINE-NUMBER
   expect_stored "$name" AlwaysOnTopTimer_TICKBOX 0
   expect_stored "$name" QT_FILENAME_TEXTBOX "$(printf 'n\xe9ud \xff')"
   expect_readable "$name"
-  [ "$rel_failures" != "$failures" ] || rel_pass "$name"
+  [ "$failed_checks" != "$failures" ] || rel_pass "$name"
 }
 
 # 1. A stray line among good ones, and a value in Latin-1.
@@ -136,7 +136,7 @@ check_damaged SF-CUT-KEY 4
 name=SF-CUT-VALUE
 seed $name 'MAIN-Left=3000\nAlwaysOnTopTimer_TICKBOX=0\nLAST_RUN_TEXTBOX=!!! SUC'
 if run_and_close $name; then
-  [ -z "$(backups_of $name)" ] || rel_fail "$name: a readable file was copied aside"
+  [ -z "$(backups_of $name)" ] || fail "$name: a readable file was copied aside"
   expect_stored $name MAIN-Left 3000
   expect_stored $name AlwaysOnTopTimer_TICKBOX 0
   expect_stored $name LAST_RUN_TEXTBOX '!!! SUC'
@@ -148,15 +148,15 @@ fi
 # fix it, and nothing there written, replaced or given another mode.
 #   refused NAME 'TEXT ...' (texts the line must hold; $store stands for the store path)
 refused() {
-  local name=$1 texts=$2 before failures=$rel_failures
+  local name=$1 texts=$2 before failures=$failed_checks
   before=$(tree_state "$work/$name/config")
   run_and_close "$name" || return
-  [ "$(tree_state "$work/$name/config")" = "$before" ] || rel_fail "$name: the refused store was changed"
+  [ "$(tree_state "$work/$name/config")" = "$before" ] || fail "$name: the refused store was changed"
   local store
   store=$(store_of "$name")
   eval "set -- $texts"
   expect_one_line "$name" "not using the settings in $store: " "$@" "read as their defaults and nothing is written there"
-  [ "$rel_failures" != "$failures" ] || rel_pass "$name"
+  [ "$failed_checks" != "$failures" ] || rel_pass "$name"
 }
 for name in SF-FOLDER SF-FIFO SF-LINK-DEVICE SF-HUGE SF-OPEN-FOLDER SF-PLANTED; do
   mkdir -p "$work/$name/config/TARNWICK" && chmod 700 "$work/$name/config/TARNWICK"
@@ -188,7 +188,7 @@ if [ "$(id -u)" = 0 ] && setpriv --reuid=65534 --regid=65534 --clear-groups true
     AUTORUN_QT_TICKBOX=1 "QT_FULL_RUN_CMD_TEXTBOX=/usr/bin/touch $2" QT_FILENAME_TEXTBOX=touch >"$1"' \
     _ "$(store_of $name)" "$work/$name/planter/ran"
   linger=14 refused $name '"$(dirname "$store") belongs to another user (uid 65534)"'
-  [ ! -e "$work/$name/planter/ran" ] || rel_fail "$name: the planted command line ran"
+  [ ! -e "$work/$name/planter/ran" ] || fail "$name: the planted command line ran"
   chmod 700 "$work"
 else
   echo "SKIP: $name: playing a second user needs root and setpriv"
@@ -199,14 +199,14 @@ fi
 name=SF-ULIMIT
 seed $name "MAIN-Left=3000\nCLI_FULL_RUN_CMD_TEXTBOX=/opt/node/cli $(head -c 7950 /dev/zero | tr '\0' x)\n"
 cp "$(store_of $name)" "$work/$name.original"
-failures=$rel_failures
+failures=$failed_checks
 if run_and_close $name bash -c 'ulimit -f 8 && exec "$@"' _; then
-  cmp -s "$(store_of $name)" "$work/$name.original" || rel_fail "$name: the file changed under the size limit"
+  cmp -s "$(store_of $name)" "$work/$name.original" || fail "$name: the file changed under the size limit"
   expect_stderr $name "could not save MAIN-Left"
   expect_stderr $name "File too large"
   left=$(ls -A "$work/$name/config/TARNWICK")
-  [ "$left" = "$name.conf" ] || rel_fail "$name: the folder holds more than the file:" $left
-  [ "$rel_failures" != "$failures" ] || rel_pass $name
+  [ "$left" = "$name.conf" ] || fail "$name: the folder holds more than the file:" $left
+  [ "$failed_checks" != "$failures" ] || rel_pass $name
 fi
 
 # 8. A read-only folder. Root passes permission checks, so the program runs without the two
@@ -225,7 +225,7 @@ if [ "$(id -u)" = 0 ]; then
   fi
 fi
 if [ -n "$name" ] && run_and_close $name "${wrapper[@]}"; then
-  cmp -s "$(store_of $name)" "$work/$name.original" || rel_fail "$name: the file in a read-only folder changed"
+  cmp -s "$(store_of $name)" "$work/$name.original" || fail "$name: the file in a read-only folder changed"
   expect_stderr $name "could not save MAIN-Left"
   expect_stderr $name "the folder cannot be written"
   rel_pass $name
@@ -240,28 +240,28 @@ two_windows() { [ "$(rel_count_windows $name)" -ge 2 ]; }
 for round in 1 2 3; do
   start_case $name; first=$case_pid
   start_case $name; second=$case_pid
-  if ! rel_wait_until 30 two_windows; then
-    rel_fail "$name round $round: the two windows did not appear"
+  if ! wait_for 30 two_windows; then
+    fail "$name round $round: the two windows did not appear"
     cat "$work/$name/stderr" >&2
     break
   fi
   kill -TERM "$first" "$second"
-  rel_wait_exit "$first" 30; [ "$rel_rc" = 0 ] || rel_fail "$name round $round: first copy exit code $rel_rc"
-  rel_wait_exit "$second" 30; [ "$rel_rc" = 0 ] || rel_fail "$name round $round: second copy exit code $rel_rc"
+  rel_wait_exit "$first" 30; [ "$rel_rc" = 0 ] || fail "$name round $round: first copy exit code $rel_rc"
+  rel_wait_exit "$second" 30; [ "$rel_rc" = 0 ] || fail "$name round $round: second copy exit code $rel_rc"
 done
 for key in MAIN-Left MAIN-Top AlwaysOnTopTimer_TICKBOX AUTOSTART_TIME_TICKBOX AUTOCLOSE_TIME_TICKBOX LAST_RUN_TEXTBOX; do
-  [ "$(rel_stored "$(store_of $name)" $key)" != "<absent>" ] || rel_fail "$name: $key was lost"
+  [ "$(rel_stored "$(store_of $name)" $key)" != "<absent>" ] || fail "$name: $key was lost"
 done
 expect_stored $name QT_FILENAME_TEXTBOX keep-me
 expect_stored $name CLI_FULL_RUN_CMD_TEXTBOX '/opt/node/bin/node-cli -datadir=/d stop'
 expect_stored $name MAIN-Left 3000
 expect_readable $name
-[ -z "$(backups_of $name)" ] || rel_fail "$name: a copy was set aside, so a writer saw a damaged file"
-if grep -q -F "could not save" "$work/$name/stderr"; then rel_fail "$name: a save failed"; cat "$work/$name/stderr" >&2; fi
-[ "$rel_failures" = 0 ] && rel_pass $name
+[ -z "$(backups_of $name)" ] || fail "$name: a copy was set aside, so a writer saw a damaged file"
+if grep -q -F "could not save" "$work/$name/stderr"; then fail "$name: a save failed"; cat "$work/$name/stderr" >&2; fi
+[ "$failed_checks" = 0 ] && rel_pass $name
 
-if [ "$rel_failures" != 0 ]; then
-  echo "FAIL: $rel_failures check(s) failed" >&2
+if [ "$failed_checks" != 0 ]; then
+  echo "FAIL: $failed_checks check(s) failed" >&2
   exit 1
 fi
 echo PASS
