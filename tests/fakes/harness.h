@@ -46,7 +46,9 @@ class FakeWindowManager : public ui::WindowManager {
 };
 
 struct Harness {
-  explicit Harness(std::string exe = "TARNWICK") : platform{processes, store, wm, std::move(exe)} {
+  explicit Harness(std::string exe = "TARNWICK") : Harness(processes, std::move(exe)) {}
+  // The same core on another process port, such as the real one.
+  Harness(process::ProcessControl& port, std::string exe) : platform{port, store, wm, std::move(exe)} {
     desktop.set_host(&host);
   }
   ~Harness() { desktop.CloseAll(now); }

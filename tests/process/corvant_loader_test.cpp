@@ -16,31 +16,17 @@ class CorvantLoader : public ProcessTest {
  protected:
   // The real core on the real process port; the node watcher's part (re-arming the loader every
   // second) is played by Second().
-  struct Core {
-    explicit Core(process::ProcessControl& processes) : platform{processes, store, wm, "TARNWICK"} {
-      desktop.set_host(&host);
-    }
-    ~Core() { desktop.CloseAll(now); }
+  struct Core : fakes::Harness {
+    explicit Core(process::ProcessControl& port) : Harness(port, "TARNWICK") {}
     TARNWICK_MAIN& Open(const std::string& command_line, const std::string& image_name) {
-      store.Seed("TARNWICK", "CORVANT_FULL_LOCATION_TEXTBOX", command_line);
-      store.Seed("TARNWICK", "CV_FILENAME_TEXTBOX", image_name);
-      auto form = std::make_unique<TARNWICK_MAIN>(desktop, platform);
-      main = form.get();
-      desktop.Deliver(now, [&] { desktop.Open(std::move(form), nullptr); });
-      return *main;
+      Seed("CORVANT_FULL_LOCATION_TEXTBOX", command_line);
+      Seed("CV_FILENAME_TEXTBOX", image_name);
+      return Harness::Open();
     }
     void Second() {
       desktop.Deliver(now, [&] { main->CORVANT_LOADER_TIMER.Arm(); });
-      now += 1000;
-      desktop.TimerPass(now);
+      Stall(1000);
     }
-    ui::Desktop desktop;
-    fakes::FakeHost host;
-    settings::MemoryStore store;
-    fakes::FakeWindowManager wm;
-    app::Platform platform;
-    TARNWICK_MAIN* main = nullptr;
-    ui::Millis now = 0;
   };
 
   void SetUp() override {
