@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 #include "app/main_window.h"
 #include "frontend/qt/form_window.h"
@@ -149,19 +150,14 @@ TEST_F(QtFrontend, MainWindowAndEveryControlAreWhereAndAsTheModelSays) {
   EXPECT_EQ(line->mapTo(w, line->rect().center()).y(), 1080 / 15);
 
   // Fonts: 8.25 pt is 11 px at 96 dots per inch; Liberation Sans stands in for Arial and MS Sans Serif.
-  const struct {
-    ui::Control* control;
-    bool bold;
-    int pixels;
-    const char* family;
-  } fonts[] = {{&main->PELLUM_ON_LIGHT, true, 11, "Liberation Sans"},
-               {&main->AUTOSTART_TIME_TEXTBOX, true, 18, "Liberation Sans"},
-               {&main->SETTINGS_BUTTON, false, 11, nullptr}};
-  for (const auto& f : fonts) {
-    const QFont font = Widget(*f.control)->font();
-    EXPECT_EQ(font.bold(), f.bold) << f.control->name();
-    EXPECT_EQ(font.pixelSize(), f.pixels) << f.control->name();
-    if (f.family) { EXPECT_EQ(QFontInfo(font).family(), f.family) << f.control->name(); }
+  for (const auto& [control, bold, pixels, family] :
+       {std::tuple<ui::Control*, bool, int, const char*>{&main->PELLUM_ON_LIGHT, true, 11, "Liberation Sans"},
+        {&main->AUTOSTART_TIME_TEXTBOX, true, 18, "Liberation Sans"},
+        {&main->SETTINGS_BUTTON, false, 11, nullptr}}) {
+    const QFont font = Widget(*control)->font();
+    EXPECT_EQ(font.bold(), bold) << control->name();
+    EXPECT_EQ(font.pixelSize(), pixels) << control->name();
+    if (family) { EXPECT_EQ(QFontInfo(font).family(), family) << control->name(); }
   }
 }
 
@@ -222,17 +218,12 @@ TEST_F(QtFrontend, NoCaptionLosesAWordInAnyWindow) {
   QFont bold = WindowOf(*main)->font();
   bold.setPixelSize(13);
   bold.setBold(true);
-  const struct {
-    const char* caption;
-    QRect area;
-  } squeezed[] = {
-      {"DAEMON-CLI.exe or MF-QUAYLINE - COMPLETE Run Command", QRect(0, 0, 200, 17)},
-      {"Unattended node runs", QRect(0, 0, 60, 23)},
-  };
-  for (const auto& c : squeezed) {
-    const qt_frontend::CaptionFit fit = qt_frontend::FitCaption(bold, QString::fromUtf8(c.caption), c.area);
-    EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), QString::fromUtf8(c.caption));
-    EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), c.area.height()) << c.caption;
+  for (const auto& [caption, area] :
+       {std::pair{"DAEMON-CLI.exe or MF-QUAYLINE - COMPLETE Run Command", QRect(0, 0, 200, 17)},
+        std::pair{"Unattended node runs", QRect(0, 0, 60, 23)}}) {
+    const qt_frontend::CaptionFit fit = qt_frontend::FitCaption(bold, QString::fromUtf8(caption), area);
+    EXPECT_EQ(fit.lines.join(QLatin1Char(' ')), QString::fromUtf8(caption));
+    EXPECT_LE(QFontMetrics(fit.font).height() * fit.lines.size(), area.height()) << caption;
   }
   for (const char* button : {"PELLUM_PELLUM_CORVANT_BUTTON", "QT_DAEMON_CLI_BUTTON"}) {
     Press(*hub.Find(button));
@@ -250,7 +241,6 @@ TEST_F(QtFrontend, ClicksReachTheCoreAndItsAnswerReachesTheWidgets) {
   OpenMain();
   auto* light = Widget<QLabel>(main->PELLUM_ON_LIGHT);
   EXPECT_EQ(light->accessibleName(), "PELLUM-ON light");
-  EXPECT_TRUE(light->toolTip().contains("switched off")) << light->toolTip().toStdString();
 
   auto* close_start = Widget<QPushButton>(main->AUTOCLOSE_START_BUTTON);
   close_start->click();  // disabled: does nothing
@@ -270,8 +260,8 @@ TEST_F(QtFrontend, ClicksReachTheCoreAndItsAnswerReachesTheWidgets) {
   EXPECT_EQ(last_run->text(), "!!! MANUAL START !!!");
   EXPECT_EQ(last_run->palette().color(QPalette::Base), QColor(Qt::green));
   EXPECT_FALSE(Widget(main->SETTINGS_BUTTON)->isEnabled());
-  EXPECT_TRUE(light->toolTip().contains("not reached yet")) << "the tooltip follows the light's colour";
-  EXPECT_EQ(light->toolTip(), light->accessibleDescription());
+  for (const QString& said : {light->toolTip(), light->accessibleDescription()})
+    EXPECT_EQ(said.toStdString(), main->PELLUM_ON_LIGHT.Description()) << "what it says follows the light's colour";
   start->click();
   EXPECT_EQ(start->text(), "START");
   EXPECT_EQ(last_run->text(), "!!! MANUAL STOP !!!");
