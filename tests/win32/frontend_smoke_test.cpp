@@ -187,8 +187,7 @@ TEST_F(Win32FrontEnd, ASettingsWindowIsModalToItsOwnerWithoutStoppingTime) {
 
 TEST_F(Win32FrontEnd, ClosingTheMainWindowOrEndingTheSessionUnloadsEverythingThroughTheCore) {
   auto wrote = [this](const std::string& key) {
-    return std::any_of(store.writes().begin(), store.writes().end(),
-                       [&](const std::string& w) { return w.rfind(key + "=", 0) == 0; });
+    return std::ranges::any_of(store.writes(), [&](const std::string& w) { return w.rfind(key + "=", 0) == 0; });
   };
   // How the window is closed: the user's close box, or a session end that is asked, then confirmed.
   const std::vector<std::vector<std::pair<UINT, WPARAM>>> ends = {
@@ -260,10 +259,9 @@ TEST_F(Win32FrontEnd, NoControlsOverlapAndNoCaptionLosesAWordInAnyWindow) {
       wchar_t cls[32] = {};
       GetClassNameW(child, cls, 32);
       const std::wstring caption = Text(child);
-      const bool label = lstrcmpiW(cls, L"Static") == 0;
-      const LONG kind = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
-      const bool tick_box = !label && lstrcmpiW(cls, L"Button") == 0 && kind == BS_CHECKBOX;
-      const bool button = !label && lstrcmpiW(cls, L"Button") == 0 && !tick_box;
+      const bool label = lstrcmpiW(cls, L"Static") == 0, pressable = lstrcmpiW(cls, L"Button") == 0;
+      const bool tick_box = pressable && (GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_CHECKBOX;
+      const bool button = pressable && !tick_box;
       if (!(label || tick_box || button) || caption.empty()) continue;
       RECT client{};
       GetClientRect(child, &client);
@@ -282,8 +280,7 @@ TEST_F(Win32FrontEnd, NoControlsOverlapAndNoCaptionLosesAWordInAnyWindow) {
       if (!label || caption.find(L' ') != std::wstring::npos) {
         EXPECT_LE(needed.right, client.right - client.left) << process::Narrow(caption);
       }
-      client.bottom -= client.top;
-      EXPECT_LE(needed.bottom, client.bottom) << "words lost from \"" << process::Narrow(caption) << "\"";
+      EXPECT_LE(needed.bottom, client.bottom - client.top) << "words lost from \"" << process::Narrow(caption) << "\"";
     }
   };
   check(m);
