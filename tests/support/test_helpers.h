@@ -1,7 +1,10 @@
-// What the Linux test programs share: waiting for a condition, a private temporary folder, a private
-// XDG_CONFIG_HOME, and reading and writing a whole file.
+// What the test programs share: waiting for a condition, a private temporary folder, a private
+// XDG_CONFIG_HOME (not on Windows), and reading and writing a whole file.
 #pragma once
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -45,16 +48,27 @@ inline void WriteFile(const fs::path& path, std::string_view bytes) {
 class TempFolder {
  public:
   explicit TempFolder(std::string_view stem = "tarnwick") {
+#ifdef _WIN32
+    // No mkdtemp: this process's id and a count, taken only where no folder is yet.
+    static int count = 0;
+    do {
+      path_ = fs::temp_directory_path() /
+              (std::string(stem) + "-" + std::to_string(_getpid()) + "-" + std::to_string(++count));
+    } while (!fs::create_directory(path_));
+#else
     std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "-XXXXXX")).native();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
     path_ = pattern;
+#endif
   }
   ~TempFolder() {
     std::error_code ec;
+#ifndef _WIN32
     for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator();
          it.increment(ec)) {
       if (it->is_directory(ec)) ::chmod(it->path().c_str(), 0700);
     }
+#endif
     fs::remove_all(path_, ec);
   }
   TempFolder(const TempFolder&) = delete;
@@ -65,6 +79,7 @@ class TempFolder {
   fs::path path_;
 };
 
+#ifndef _WIN32
 // A private XDG_CONFIG_HOME in a temporary folder; the old value comes back at the end.
 class PrivateConfigHome {
  public:
@@ -87,5 +102,6 @@ class PrivateConfigHome {
   TempFolder folder_;
   std::optional<std::string> old_;
 };
+#endif
 
 }  // namespace test_support
