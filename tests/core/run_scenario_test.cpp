@@ -214,19 +214,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .launches = {1, 1, 1, 1, 0},
         .armed = {"PELLUM_ON_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"}}},
-      {"a probe never read as gone while unknown: no false success",
-       60,
-       [](SeededRun& s) {
-         s.w.node_obeys_stop = false;
-         s.h.Open();
-         s.w.RunUntilStopSent();
-         s.h.processes.set_scan_fails(true);
-       },
-       {.lights = {"red", "cyan", "green", "green", "cyan", "system"},
-        .launches = {1, 1, 1, 1, 0},
-        .node_runs = true,
-        .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
-        .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"}}},
       {"the PELLUM-OFF watcher acts once when PELLUM-OFF already runs",
        40,
        [](SeededRun& s) {
