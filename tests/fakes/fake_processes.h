@@ -37,14 +37,10 @@ class FakeProcesses : public process::ProcessControl {
   void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<State>()}); }
   // Every process of this name ends.
   void End(const std::string& image) {
-    for (auto it = processes_.begin(); it != processes_.end();) {
-      if (Same(it->image, image)) {
-        it->state->alive = false;
-        it = processes_.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    std::erase_if(processes_, [&](const Instance& p) {
+      if (Same(p.image, image)) p.state->alive = false;
+      return Same(p.image, image);
+    });
   }
   bool Running(const std::string& image) const {
     return std::any_of(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); });
@@ -73,14 +69,10 @@ class FakeProcesses : public process::ProcessControl {
     auto it = programs_.find(cmd);
     if (it == programs_.end()) return nullptr;  // nothing to start: the launcher reports and returns
     const Program& program = it->second;
-    auto state = std::make_shared<State>();
-    const bool refused = program.ending == Ending::SingleInstance && Running(program.image);
-    if ((program.ending == Ending::Runs || program.ending == Ending::SingleInstance) && !refused) {
-      processes_.push_back(Instance{program.image, state});
-    } else {
-      state->alive = false;
-      state->success = program.ending == Ending::FinishesAtOnce;
-    }
+    const bool runs =
+        program.ending == Ending::Runs || (program.ending == Ending::SingleInstance && !Running(program.image));
+    auto state = std::make_shared<State>(State{runs, runs || program.ending == Ending::FinishesAtOnce});
+    if (runs) processes_.push_back(Instance{program.image, state});
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
     handle->SetProgram(program.file.empty() ? program.image : program.file);

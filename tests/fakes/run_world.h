@@ -14,34 +14,31 @@
 namespace fakes {
 
 struct RunWorld {
-  // The command lines of a run and the image names they start: the helper tools, CORVANT, the CLI,
-  // then the wallet and the daemon.
-  static std::vector<std::pair<std::string, std::string>> Programs() {
-    return {{"/tools/MF-PELLUM-ON", std::string(process::kPellumOnFileName)},
-            {"/tools/MF-PELLUM-OFF", std::string(process::kPellumOffFileName)},
-            {"/tools/corvant", "corvant"},
-            {"/node/cli stop", "cli"},
-            {"/node/qt -server", "qt"},
-            {"/node/daemond", "daemond"}};
+  // A program of a run: the stored keys of its command line and of its image name (none for the
+  // helper tools, whose names are fixed), and their values.
+  struct Program {
+    std::string cmd_key, cmd, name_key, image;
+  };
+  // The helper tools, CORVANT and the CLI, then the wallet and the daemon.
+  static std::vector<Program> Programs() {
+    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-ON", "", std::string(process::kPellumOnFileName)},
+            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-OFF", "", std::string(process::kPellumOffFileName)},
+            {"CORVANT_FULL_LOCATION_TEXTBOX", "/tools/corvant", "CV_FILENAME_TEXTBOX", "corvant"},
+            {"CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop", "CLI_FILENAME_TEXTBOX", "cli"},
+            {"QT_FULL_RUN_CMD_TEXTBOX", "/node/qt -server", "QT_FILENAME_TEXTBOX", "qt"},
+            {"DAEMOND_FULL_RUN_CMD_TEXTBOX", "/node/daemond", "DAEMOND_FILENAME_TEXTBOX", "daemond"}};
   }
-  // Seeds a store for a run of the wallet with both helper tools.
+  // Seeds a store for a run of the wallet with both helper tools, and defines each program.
   static void SeedRun(Harness& h, bool auto_start = true, bool auto_close = true) {
-    const std::pair<const char*, const char*> values[] = {{"AUTOSTART_TIME_TICKBOX", auto_start ? "1" : "0"},
-                                                          {"AUTOCLOSE_TIME_TICKBOX", auto_close ? "1" : "0"},
-                                                          {"PELLUM_ON_TICKBOX", "1"},
-                                                          {"PELLUM_OFF_TICKBOX", "1"},
-                                                          {"PELLUM_ON_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-ON"},
-                                                          {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-OFF"},
-                                                          {"CORVANT_FULL_LOCATION_TEXTBOX", "/tools/corvant"},
-                                                          {"CV_FILENAME_TEXTBOX", "corvant"},
-                                                          {"QT_FULL_RUN_CMD_TEXTBOX", "/node/qt -server"},
-                                                          {"QT_FILENAME_TEXTBOX", "qt"},
-                                                          {"DAEMOND_FULL_RUN_CMD_TEXTBOX", "/node/daemond"},
-                                                          {"DAEMOND_FILENAME_TEXTBOX", "daemond"},
-                                                          {"CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop"},
-                                                          {"CLI_FILENAME_TEXTBOX", "cli"}};
-    for (const auto& [key, value] : values) h.Seed(key, value);
-    for (const auto& [cmd, image] : Programs()) h.processes.Define(cmd, {image});
+    h.Seed("AUTOSTART_TIME_TICKBOX", auto_start ? "1" : "0");
+    h.Seed("AUTOCLOSE_TIME_TICKBOX", auto_close ? "1" : "0");
+    h.Seed("PELLUM_ON_TICKBOX", "1");
+    h.Seed("PELLUM_OFF_TICKBOX", "1");
+    for (const Program& p : Programs()) {
+      h.Seed(p.cmd_key, p.cmd);
+      if (!p.name_key.empty()) h.Seed(p.name_key, p.image);
+      h.processes.Define(p.cmd, {p.image});
+    }
   }
 
   explicit RunWorld(Harness& harness) : h(harness) {}
@@ -55,13 +52,14 @@ struct RunWorld {
     const int seconds[] = {helper_seconds, helper_seconds, corvant_seconds, cli_seconds, -1, -1};
     const auto programs = Programs();
     for (std::size_t i = 0; i < programs.size(); ++i) {
-      const auto& [cmd, image] = programs[i];
+      const std::string& cmd = programs[i].cmd;
       if (int launches = h.processes.LaunchCount(cmd); launches > seen_[cmd]) {
         seen_[cmd] = launches;
         started_[cmd] = second;
         first_launch.try_emplace(cmd, second);
       }
-      if (seconds[i] >= 0 && started_.count(cmd) && second - started_[cmd] >= seconds[i]) h.processes.End(image);
+      if (seconds[i] >= 0 && started_.count(cmd) && second - started_[cmd] >= seconds[i])
+        h.processes.End(programs[i].image);
     }
     if (node_obeys_stop && started_.count("/node/cli stop") &&
         second == started_["/node/cli stop"] + node_shutdown_seconds) {
