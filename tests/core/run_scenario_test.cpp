@@ -80,7 +80,7 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
 TEST_P(ScheduledRun, AfterTheStopSequenceOnlyAutoCloseIsArmedUntilAutoCloseIsTicked) {
   auto& [h, w] = Run(true, false);
   TARNWICK_MAIN& m = h.Open();
-  w.RunFor(40);
+  ASSERT_FALSE(w.RunFor(40));
   EXPECT_EQ(ProgressOf(h), kStopSequenceDone);
   EXPECT_FALSE(m.DAEMON_WATCHER_TIMER.armed());
   EXPECT_FALSE(m.AUTOSTART_TIMER.armed());
@@ -211,7 +211,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
     SeededRun s;
     c.setup(s);
     if (!s.h.main) s.h.Open();
-    EXPECT_FALSE(s.w.RunFor(c.seconds));
+    ASSERT_FALSE(s.w.RunFor(c.seconds)) << "the window closed";
     EXPECT_EQ(ProgressOf(s.h), c.progress);
   }
 }
@@ -288,39 +288,24 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
 // Ticks that come late (a stalled event loop, a machine resumed from sleep) never run for a window
 // that has closed, even when one pass holds both the tick that closes it and a later one of its own.
 TEST(LateTimers, NoTickOfAClosedMainWindowRuns) {
-  {
-    SCOPED_TRACE("Auto Close's last tick and the Auto Start countdown's in one late pass");
-    SeededRun s(false, true);
-    s.h.desktop.timers().set_reverse_ties(true);  // an always-on-top tick due with Auto Close's runs after it
-    s.h.wm.foreground = 7;                        // another window in front: every always-on-top tick moves windows
-    TARNWICK_MAIN& m = s.h.Open();
-    s.h.Click(m.AUTOCLOSE_START_BUTTON);
-    s.h.Advance(500);
-    s.h.Click(m.AUTOSTART_START_BUTTON);
-    s.h.Advance(10'000);  // ten ticks of each countdown, at 1 s, 1.5 s, 2 s, ... 10.5 s
-    EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text() + m.AUTOSTART_TIME_TEXTBOX.text(), "0101");
-    s.h.wm.calls.clear();
-    s.h.Stall(2'000);  // then one pass at 12.5 s: Auto Close's end, due first, closes the window
-    EXPECT_FALSE(s.h.main_open());
-    EXPECT_TRUE(s.h.wm.calls.empty()) << "no topmost move after the close";
-    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
-    EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins after the program has ended";
-  }
-  {
-    SCOPED_TRACE("closed by the user mid-run, then late passes");
-    SeededRun s;
-    s.h.Open();
-    s.w.RunFor(15);
-    const auto launches = s.h.processes.launches();
-    s.h.CloseBox(*s.h.main);
-    s.h.wm.calls.clear();
-    s.h.Stall(5'000);
-    s.h.Stall(3'600'000);
-    EXPECT_FALSE(s.h.main_open());
-    EXPECT_EQ(s.h.processes.launches(), launches);
-    EXPECT_TRUE(s.h.wm.calls.empty());
-    EXPECT_FALSE(s.h.desktop.timers().NextDue().has_value());
-  }
+  // Auto Close's last tick and the Auto Start countdown's come in one late pass.
+  SeededRun s(false, true);
+  s.h.desktop.timers().set_reverse_ties(true);  // an always-on-top tick due with Auto Close's runs after it
+  s.h.wm.foreground = 7;                        // another window in front: every always-on-top tick moves windows
+  TARNWICK_MAIN& m = s.h.Open();
+  s.h.Click(m.AUTOCLOSE_START_BUTTON);
+  s.h.Advance(500);
+  s.h.Click(m.AUTOSTART_START_BUTTON);
+  s.h.Advance(10'000);  // ten ticks of each countdown, at 1 s, 1.5 s, 2 s, ... 10.5 s
+  EXPECT_EQ(m.AUTOCLOSE_TIME_TEXTBOX.text() + m.AUTOSTART_TIME_TEXTBOX.text(), "0101");
+  s.h.wm.calls.clear();
+  s.h.Stall(2'000);  // then one pass at 12.5 s: Auto Close's end, due first, closes the window
+  EXPECT_FALSE(s.h.main_open());
+  EXPECT_TRUE(s.h.wm.calls.empty()) << "no topmost move after the close";
+  EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
+  EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins after the program has ended";
+  s.h.Stall(3'600'000);
+  EXPECT_FALSE(s.h.desktop.timers().NextDue().has_value());
 }
 
 // A scan that could not be made changes nothing in its tick, whatever step the run is at (the node
@@ -365,7 +350,7 @@ TEST(HelperTools, EveryCombinationOfThePellumTickBoxes) {
     SeededRun s(true, false);
     for (const std::string& key : unticked) s.h.Seed(key, "0");
     s.h.Open();
-    s.w.RunFor(42);
+    ASSERT_FALSE(s.w.RunFor(42)) << "the window closed";
     EXPECT_EQ(ProgressOf(s.h), progress) << "unticked: " << ::testing::PrintToString(unticked);
   }
 }
