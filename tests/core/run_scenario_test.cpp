@@ -71,9 +71,6 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_LE(w.first_launch["/tools/MF-PELLUM-OFF"], 25);
   EXPECT_EQ(w.second, w.first_launch["/tools/MF-PELLUM-OFF"] + 11) << "Auto Close counts eleven seconds";
   EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
-  for (const char* key : {"AUTOSTART_TIME_TICKBOX", "AUTOCLOSE_TIME_TICKBOX"}) EXPECT_EQ(h.Stored(key), "1") << key;
-  EXPECT_EQ(h.Stored("MAIN-Left"), "1000");
-  EXPECT_FALSE(h.processes.Running("qt")) << "the node was stopped by its stop command";
   EXPECT_EQ(h.processes.probes_outside_pass(), 0) << "every watcher probes inside its timer pass";
 }
 
@@ -364,7 +361,6 @@ TEST(StartStop, StopAtEveryStageHaltsTheRunAndStartsOrStopsNoProgram) {
     s.w.corvant_seconds = 6;
     s.w.RunFor(stop_at);
     ui::Colour qt_before = m.QT_START_LIGHT.back_colour();
-    bool node_running = s.h.processes.Running("qt");
     auto launches = s.h.processes.launches();
     s.h.Click(m.AUTOSTART_START_BUTTON);
     EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "START");
@@ -373,7 +369,6 @@ TEST(StartStop, StopAtEveryStageHaltsTheRunAndStartsOrStopsNoProgram) {
     EXPECT_EQ(m.QT_START_LIGHT.back_colour(), qt_before) << "node lights keep their colours";
     EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! MANUAL STOP !!!");
     EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), kRed);
-    EXPECT_EQ(s.h.processes.Running("qt"), node_running) << "STOP stops no process";
     s.w.RunFor(40);
     EXPECT_EQ(s.h.processes.launches(), launches);
     EXPECT_TRUE(s.h.main_open());
