@@ -114,35 +114,31 @@ INSTANTIATE_TEST_SUITE_P(BothTickOrders, ScheduledRun, ::testing::Bool(),
                          [](const auto& param_info) { return param_info.param ? "Reversed" : "CreationOrder"; });
 
 // Where a run stands after the outside world misbehaves. Each case sets the world up (opening the
-// main window and acting itself when it must act mid-run), then runs on for its seconds.
+// main window and acting itself when it must act mid-run), then runs on for a minute and a half.
 TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
   using Ending = fakes::FakeProcesses::Ending;
   struct Case {
     const char* name;
-    int seconds;
     std::function<void(SeededRun&)> setup;
     Progress progress;
   };
   const Case cases[] = {
       {"a node that never shows holds the run before CORVANT",
-       60,
        [](SeededRun& s) { s.h.Seed("QT_FILENAME_TEXTBOX", "qt-misspelt"); },
        {.lights = {"red", "red", "white", "white", "white", "system"},
         .launches = {1, 1, 0, 0, 0},
         .node_runs = true,
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER"}}},
       {"a CORVANT crashing at once is retried every second, never taken for caught up",
-       60,
        [](SeededRun& s) {
          s.h.processes.Define("/tools/corvant", {"corvant", Ending::CrashesAtOnce});
        },
        {.lights = {"red", "cyan", "white", "white", "white", "system"},
-        .launches = {1, 1, 48, 0, 0},
+        .launches = {1, 1, 78, 0, 0},
         .node_runs = true,
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_LOADER_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"}}},
       {"a CORVANT that never ends keeps the run waiting in cyan",
-       90,
        [](SeededRun& s) { s.w.corvant_seconds = -1; },
        {.lights = {"red", "cyan", "cyan", "white", "white", "system"},
         .launches = {1, 1, 1, 0, 0},
@@ -150,7 +146,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_COMPLETE_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"}}},
       {"a CLI process that never goes holds back the stop command",
-       60,
        [](SeededRun& s) {
          s.h.processes.Start("cli");
          s.w.cli_seconds = -1;
@@ -161,7 +156,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_WATCHER_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CLI_STOP_RUN_BUTTON"}}},
       {"a node gone before CORVANT ends never gets the stop command",
-       45,
        [](SeededRun& s) {
          s.h.Open();
          s.w.RunFor(15);
@@ -171,7 +165,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .launches = {1, 1, 1, 0, 0},
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_WATCHER_TIMER"}}},
       {"a stop command that fails leaves the pause waiting",
-       60,
        [](SeededRun& s) { s.w.node_obeys_stop = false; },
        {.lights = {"red", "cyan", "green", "green", "cyan", "system"},
         .launches = {1, 1, 1, 1, 0},
@@ -179,7 +172,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"}}},
       {"clicking the node light during the pause keeps the pause forever",
-       30,
        [](SeededRun& s) {
          s.w.node_shutdown_seconds = 5;
          s.h.Open();
@@ -192,7 +184,6 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .armed = {"PELLUM_ON_WATCHER_TIMER", "CLI_PAUSE_TIMER"},
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON"}}},
       {"the PELLUM-OFF watcher acts once when PELLUM-OFF already runs",
-       40,
        [](SeededRun& s) {
          s.h.Seed("AUTOCLOSE_TIME_TICKBOX", "0");
          s.h.processes.Start(std::string(process::kPellumOffFileName));
@@ -208,7 +199,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
     SeededRun s;
     c.setup(s);
     if (!s.h.main) s.h.Open();
-    ASSERT_FALSE(s.w.RunFor(c.seconds)) << "the window closed";
+    ASSERT_FALSE(s.w.RunFor(90)) << "the window closed";
     EXPECT_EQ(ProgressOf(s.h), c.progress);
   }
 }
