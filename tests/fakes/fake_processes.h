@@ -34,16 +34,14 @@ class FakeProcesses : public process::ProcessControl {
     programs_.insert_or_assign(command_line, std::move(program));
   }
   // A process that runs without having been launched by the program.
-  void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<State>()}); }
+  void Start(const std::string& image) { processes_.push_back(std::make_shared<State>(State{image, true, true})); }
   // Every process of this name ends.
   void End(const std::string& image) {
-    std::erase_if(processes_, [&](const Instance& p) {
-      if (Same(p.image, image)) p.state->alive = false;
-      return Same(p.image, image);
-    });
+    for (auto& p : processes_) p->alive = p->alive && !Same(p->image, image);
+    std::erase_if(processes_, [](const auto& p) { return !p->alive; });
   }
   bool Running(const std::string& image) const {
-    return std::any_of(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); });
+    return std::ranges::any_of(processes_, [&](const auto& p) { return Same(p->image, image); });
   }
   // While set, every probe answers "unknown", as when the process list cannot be read.
   void set_scan_fails(bool f) { scan_fails_ = f; }
@@ -71,8 +69,8 @@ class FakeProcesses : public process::ProcessControl {
     const Program& program = it->second;
     const bool runs =
         program.ending == Ending::Runs || (program.ending == Ending::SingleInstance && !Running(program.image));
-    auto state = std::make_shared<State>(State{runs, runs || program.ending == Ending::FinishesAtOnce});
-    if (runs) processes_.push_back(Instance{program.image, state});
+    auto state = std::make_shared<State>(State{program.image, runs, runs || program.ending == Ending::FinishesAtOnce});
+    if (runs) processes_.push_back(state);
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
     handle->SetProgram(program.file.empty() ? program.image : program.file);
@@ -84,13 +82,10 @@ class FakeProcesses : public process::ProcessControl {
   }
 
  private:
+  // A process: running while alive; a process ended by End() has done its work.
   struct State {
-    bool alive = true;
-    bool success = true;  // a process ended by End() has done its work
-  };
-  struct Instance {
     std::string image;
-    std::shared_ptr<State> state;
+    bool alive, success;
   };
   struct Handle : process::ProcessHandle {
     explicit Handle(std::shared_ptr<State> s) : state(std::move(s)) {}
@@ -104,7 +99,7 @@ class FakeProcesses : public process::ProcessControl {
   }
 
   std::map<std::string, Program> programs_;
-  std::vector<Instance> processes_;
+  std::vector<std::shared_ptr<State>> processes_;  // the processes that run now
   std::vector<std::string> launches_;
   bool scan_fails_ = false;
   int probes_outside_pass_ = 0;
