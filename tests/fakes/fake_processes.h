@@ -19,38 +19,29 @@ class FakeProcesses : public process::ProcessControl {
   // unless a process of its image name runs already; then it fails at once.
   enum class Ending { Runs, CrashesAtOnce, FinishesAtOnce, SingleInstance };
   struct Program {
+    Program(std::string image_name, Ending how = Ending::Runs, std::string program_file = "", std::string leaves = "")
+        : image(std::move(image_name)), ending(how), file(std::move(program_file)), leaves_running(std::move(leaves)) {}
     std::string image;
-    Ending ending = Ending::Runs;
+    Ending ending;
     // The program file the launcher resolves, as its handle reports it; the image name when empty.
     std::string file;
     // A process of this image name that the program leaves running, as a wrapper leaves its tool.
     std::string leaves_running;
   };
 
-  // Running `command_line` starts a process named `image`.
-  void Define(const std::string& command_line, const std::string& image, Ending ending = Ending::Runs) {
-    programs_[command_line] = Program{image, ending, "", ""};
+  // Running `command_line` starts `program`.
+  void Define(const std::string& command_line, Program program) {
+    programs_.insert_or_assign(command_line, std::move(program));
   }
-  void Define(const std::string& command_line, Program program) { programs_[command_line] = std::move(program); }
   // A process that runs without having been launched by the program.
-  void Start(const std::string& image) { processes_.push_back(Instance{image, std::make_shared<State>()}); }
+  void Start(const std::string& image) { processes_.push_back(std::make_shared<State>(State{image, true, true})); }
   // Every process of this name ends.
   void End(const std::string& image) {
-    for (auto it = processes_.begin(); it != processes_.end();) {
-      if (Same(it->image, image)) {
-        it->state->alive = false;
-        it = processes_.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    for (auto& p : processes_) p->alive = p->alive && !Same(p->image, image);
+    std::erase_if(processes_, [](const auto& p) { return !p->alive; });
   }
   bool Running(const std::string& image) const {
-    return std::any_of(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); });
-  }
-  int Count(const std::string& image) const {
-    return static_cast<int>(
-        std::count_if(processes_.begin(), processes_.end(), [&](const Instance& p) { return Same(p.image, image); }));
+    return std::ranges::any_of(processes_, [&](const auto& p) { return Same(p->image, image); });
   }
   // While set, every probe answers "unknown", as when the process list cannot be read.
   void set_scan_fails(bool f) { scan_fails_ = f; }
@@ -59,14 +50,12 @@ class FakeProcesses : public process::ProcessControl {
   int LaunchCount(const std::string& command_line) const {
     return static_cast<int>(std::count(launches_.begin(), launches_.end(), command_line));
   }
-  int probes() const { return probes_; }
   // Probes made while no timer pass was open (a click's probe, or a pass the core forgot to open).
   int probes_outside_pass() const { return probes_outside_pass_; }
   void BeginPass() override { in_pass_ = true; }
   void EndPass() override { in_pass_ = false; }
 
   process::Probe IsProcessRunning(std::string_view image_name) override {
-    ++probes_;
     if (!in_pass_) ++probes_outside_pass_;
     if (scan_fails_) return process::Probe::Unknown;
     return Running(std::string(image_name)) ? process::Probe::Running : process::Probe::NotRunning;
@@ -78,14 +67,10 @@ class FakeProcesses : public process::ProcessControl {
     auto it = programs_.find(cmd);
     if (it == programs_.end()) return nullptr;  // nothing to start: the launcher reports and returns
     const Program& program = it->second;
-    auto state = std::make_shared<State>();
-    const bool refused = program.ending == Ending::SingleInstance && Running(program.image);
-    if ((program.ending == Ending::Runs || program.ending == Ending::SingleInstance) && !refused) {
-      processes_.push_back(Instance{program.image, state});
-    } else {
-      state->alive = false;
-      state->success = program.ending == Ending::FinishesAtOnce;
-    }
+    const bool runs =
+        program.ending == Ending::Runs || (program.ending == Ending::SingleInstance && !Running(program.image));
+    auto state = std::make_shared<State>(State{program.image, runs, runs || program.ending == Ending::FinishesAtOnce});
+    if (runs) processes_.push_back(state);
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
     handle->SetProgram(program.file.empty() ? program.image : program.file);
@@ -97,13 +82,10 @@ class FakeProcesses : public process::ProcessControl {
   }
 
  private:
+  // A process: running while alive; a process ended by End() has done its work.
   struct State {
-    bool alive = true;
-    bool success = true;  // a process ended by End() has done its work
-  };
-  struct Instance {
     std::string image;
-    std::shared_ptr<State> state;
+    bool alive, success;
   };
   struct Handle : process::ProcessHandle {
     explicit Handle(std::shared_ptr<State> s) : state(std::move(s)) {}
@@ -112,16 +94,14 @@ class FakeProcesses : public process::ProcessControl {
     std::shared_ptr<State> state;
   };
   static bool Same(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+    const auto lower = [](unsigned char c) { return std::tolower(c); };
+    return std::ranges::equal(a, b, {}, lower, lower);
   }
 
   std::map<std::string, Program> programs_;
-  std::vector<Instance> processes_;
+  std::vector<std::shared_ptr<State>> processes_;  // the processes that run now
   std::vector<std::string> launches_;
   bool scan_fails_ = false;
-  int probes_ = 0;
   int probes_outside_pass_ = 0;
   bool in_pass_ = false;
 };

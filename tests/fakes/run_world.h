@@ -1,8 +1,9 @@
 // A scripted outside world for whole-run scenarios: the node, its CLI, CORVANT and the helper
 // tools as entries of the fake process table, ending when real ones would.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,61 +14,65 @@
 namespace fakes {
 
 struct RunWorld {
-  // Seeds a store for a run of the wallet with both helper tools.
+  // A program of a run: the stored keys of its command line and of its image name (none for the
+  // helper tools, whose names are fixed), and their values.
+  struct Program {
+    std::string cmd_key, cmd, name_key, image;
+  };
+  // The helper tools, CORVANT and the CLI, then the wallet and the daemon.
+  static std::vector<Program> Programs() {
+    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-ON", "", std::string(process::kPellumOnFileName)},
+            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-OFF", "", std::string(process::kPellumOffFileName)},
+            {"CORVANT_FULL_LOCATION_TEXTBOX", "/tools/corvant", "CV_FILENAME_TEXTBOX", "corvant"},
+            {"CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop", "CLI_FILENAME_TEXTBOX", "cli"},
+            {"QT_FULL_RUN_CMD_TEXTBOX", "/node/qt -server", "QT_FILENAME_TEXTBOX", "qt"},
+            {"DAEMOND_FULL_RUN_CMD_TEXTBOX", "/node/daemond", "DAEMOND_FILENAME_TEXTBOX", "daemond"}};
+  }
+  // Seeds a store for a run of the wallet with both helper tools, and defines each program.
   static void SeedRun(Harness& h, bool auto_start = true, bool auto_close = true) {
     h.Seed("AUTOSTART_TIME_TICKBOX", auto_start ? "1" : "0");
     h.Seed("AUTOCLOSE_TIME_TICKBOX", auto_close ? "1" : "0");
     h.Seed("PELLUM_ON_TICKBOX", "1");
     h.Seed("PELLUM_OFF_TICKBOX", "1");
-    h.Seed("PELLUM_ON_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-ON");
-    h.Seed("PELLUM_OFF_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-OFF");
-    h.Seed("CORVANT_FULL_LOCATION_TEXTBOX", "/tools/corvant");
-    h.Seed("CV_FILENAME_TEXTBOX", "corvant");
-    h.Seed("QT_FULL_RUN_CMD_TEXTBOX", "/node/qt -server");
-    h.Seed("QT_FILENAME_TEXTBOX", "qt");
-    h.Seed("DAEMOND_FULL_RUN_CMD_TEXTBOX", "/node/daemond");
-    h.Seed("DAEMOND_FILENAME_TEXTBOX", "daemond");
-    h.Seed("CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop");
-    h.Seed("CLI_FILENAME_TEXTBOX", "cli");
-    h.processes.Define("/tools/MF-PELLUM-ON", std::string(process::kPellumOnFileName));
-    h.processes.Define("/tools/MF-PELLUM-OFF", std::string(process::kPellumOffFileName));
-    h.processes.Define("/tools/corvant", "corvant");
-    h.processes.Define("/node/qt -server", "qt");
-    h.processes.Define("/node/daemond", "daemond");
-    h.processes.Define("/node/cli stop", "cli");
+    for (const Program& p : Programs()) {
+      h.Seed(p.cmd_key, p.cmd);
+      if (!p.name_key.empty()) h.Seed(p.name_key, p.image);
+      h.processes.Define(p.cmd, {p.image});
+    }
   }
 
   explicit RunWorld(Harness& harness) : h(harness) {}
 
-  // One second of the world: runs the program's timers, then lets the outside programs act.
+  // One second of the world: runs the program's timers, then lets the outside programs act. A
+  // program ends the set number of seconds after each launch of its command line (never when
+  // negative); the stop command ends the node after its shutdown time, if the node honours it.
   void Second() {
     h.Seconds(1);
     ++second;
-    Act("/tools/MF-PELLUM-ON", std::string(process::kPellumOnFileName), helper_seconds);
-    Act("/tools/MF-PELLUM-OFF", std::string(process::kPellumOffFileName), helper_seconds);
-    Act("/tools/corvant", "corvant", corvant_seconds);
-    Act("/node/cli stop", "cli", cli_seconds);
-    // The stop command ends the node after its shutdown time, if the node honours it.
-    int stops = h.processes.LaunchCount("/node/cli stop");
-    if (stops > stops_seen_) {
-      stops_seen_ = stops;
-      stop_second_ = second;
+    const int seconds[] = {helper_seconds, helper_seconds, corvant_seconds, cli_seconds, -1, -1};
+    const auto programs = Programs();
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      const std::string& cmd = programs[i].cmd;
+      if (int launches = h.processes.LaunchCount(cmd); launches > seen_[cmd]) {
+        seen_[cmd] = launches;
+        started_[cmd] = second;
+        first_launch.try_emplace(cmd, second);
+      }
+      if (seconds[i] >= 0 && started_.count(cmd) && second - started_[cmd] >= seconds[i])
+        h.processes.End(programs[i].image);
     }
-    if (node_obeys_stop && stop_second_ && second == stop_second_ + node_shutdown_seconds) {
+    if (node_obeys_stop && started_.count("/node/cli stop") &&
+        second == started_["/node/cli stop"] + node_shutdown_seconds) {
       h.processes.End("qt");
       h.processes.End("daemond");
     }
-    for (const std::string& cmd : h.processes.launches())
-      if (!first_launch.count(cmd)) first_launch[cmd] = second;
   }
-  void RunFor(int seconds) {
+  // Runs for `seconds`, or until the main window has closed; true when it has.
+  bool RunFor(int seconds) {
     for (int i = 0; i < seconds && h.main_open(); ++i) Second();
-  }
-  // Runs until the main window has closed, or gives up after `limit` seconds.
-  bool RunUntilClosed(int limit = 120) {
-    for (int i = 0; i < limit && h.main_open(); ++i) Second();
     return !h.main_open();
   }
+  bool RunUntilClosed(int limit = 120) { return RunFor(limit); }
   // Runs until the stop command has been sent once.
   void RunUntilStopSent() {
     for (int i = 0; i < 120 && h.processes.LaunchCount("/node/cli stop") == 0; ++i) Second();
@@ -83,17 +88,7 @@ struct RunWorld {
   std::map<std::string, int> first_launch;
 
  private:
-  // A program ends `seconds` after each launch of its command line.
-  void Act(const std::string& cmd, const std::string& image, int seconds) {
-    int launches = h.processes.LaunchCount(cmd);
-    if (launches > seen_[cmd]) {
-      seen_[cmd] = launches;
-      started_[cmd] = second;
-    }
-    if (seconds >= 0 && started_.count(cmd) && second - started_[cmd] >= seconds) h.processes.End(image);
-  }
   std::map<std::string, int> seen_, started_;
-  int stops_seen_ = 0, stop_second_ = 0;
 };
 
 // A harness seeded for a run (RunWorld::SeedRun) and its world.
@@ -122,35 +117,25 @@ struct Progress {
   bool node_runs = false;
   std::vector<std::string> armed{};
   std::vector<std::string> disabled{};
-  std::string outcome{};
+  std::string outcome = "!!! LAST RUN !!!";
   bool operator==(const Progress&) const = default;
 };
 
 inline void PrintTo(const Progress& p, std::ostream* out) {
-  const auto list = [out](const char* field, const auto& items) {
-    *out << field << " {";
-    for (const auto& item : items) *out << " " << item;
-    *out << " }\n";
-  };
-  *out << "\n";
-  list("lights", p.lights);
-  list("launches", p.launches);
-  *out << "node_runs " << (p.node_runs ? "true" : "false") << "\n";
-  list("armed", p.armed);
-  list("disabled", p.disabled);
-  *out << "outcome \"" << p.outcome << "\"\n";
+  *out << "\nlights " << ::testing::PrintToString(p.lights) << "\nlaunches " << ::testing::PrintToString(p.launches)
+       << "\nnode_runs " << p.node_runs << "\narmed " << ::testing::PrintToString(p.armed) << "\ndisabled "
+       << ::testing::PrintToString(p.disabled) << "\noutcome \"" << p.outcome << "\"\n";
 }
 
 inline Progress ProgressOf(const Harness& h) {
   const TARNWICK_MAIN& m = *h.main;
-  Progress p;
+  Progress p{.node_runs = h.processes.Running("qt"), .outcome = m.LAST_RUN_TEXTBOX.text()};
   for (const ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
                              &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
     p.lights.push_back(ColourName(l->back_colour()));
   for (const char* cmd :
        {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"})
     p.launches.push_back(h.processes.LaunchCount(cmd));
-  p.node_runs = h.processes.Running("qt");
   for (const ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
                              &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER,
                              &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER, &m.AUTOCLOSE_TIMER})
@@ -158,29 +143,7 @@ inline Progress ProgressOf(const Harness& h) {
   for (const ui::Button* b : {&m.PELLUM_ON_RUN_BUTTON, &m.QT_RUN_BUTTON, &m.DAEMON_RUN_BUTTON, &m.CORVANT_RUN_BUTTON,
                               &m.CLI_STOP_RUN_BUTTON, &m.PELLUM_OFF_RUN_BUTTON})
     if (!b->enabled()) p.disabled.push_back(b->name());
-  p.outcome = m.LAST_RUN_TEXTBOX.text();
   return p;
-}
-
-// Everything a user could see of the main window, and which timers are armed, as one text.
-inline std::string Snapshot(const TARNWICK_MAIN& m) {
-  std::ostringstream out;
-  for (const ui::Control* c : m.controls()) {
-    out << c->name() << ":" << c->back_colour().Describe() << "/" << c->fore_colour().Describe()
-        << (c->enabled() ? "" : " disabled");
-    if (auto* l = dynamic_cast<const ui::Label*>(c)) out << " '" << l->caption() << "'";
-    if (auto* b = dynamic_cast<const ui::Button*>(c)) out << " '" << b->caption() << "'";
-    if (auto* t = dynamic_cast<const ui::TickBox*>(c)) out << " " << t->state();
-    if (auto* t = dynamic_cast<const ui::TextBox*>(c)) out << " '" << t->text() << "'";
-    out << "\n";
-  }
-  for (const ui::Timer* t :
-       {&m.AlwaysOnTopTimer, &m.AUTOSTART_TIMER, &m.AUTOCLOSE_TIMER, &m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER,
-        &m.DAEMON_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER, &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER,
-        &m.CLI_WATCHER_TIMER, &m.CLI_PAUSE_TIMER, &m.PELLUM_OFF_WATCHER_TIMER})
-    out << t->name() << (t->armed() ? " armed" : "") << "\n";
-  out << "countdowns " << m.AutoStartCountdown.count() << " " << m.AutoCloseCountdown.count() << "\n";
-  return out.str();
 }
 
 }  // namespace fakes
