@@ -10,12 +10,13 @@ namespace {
 
 using namespace ui::colours;
 using fakes::Harness;
+using fakes::kCliCmd, fakes::kCliImage, fakes::kCorvantCmd, fakes::kCorvantImage, fakes::kDaemonCmd;
+using fakes::kPellumOffCmd, fakes::kPellumOnCmd, fakes::kQtCmd, fakes::kQtImage;
 using fakes::Progress;
 using fakes::SeededRun;
 using Launches = std::vector<std::string>;
 
-const Launches kFullRun = {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop",
-                           "/tools/MF-PELLUM-OFF"};
+const Launches kFullRun = {kPellumOnCmd, kQtCmd, kCorvantCmd, kCliCmd, kPellumOffCmd};
 const Progress kStopSequenceDone{.lights = {"green", "green", "green", "green", "green", "green"},
                                  .launches = {1, 1, 1, 1, 1},
                                  .armed = {"AUTOCLOSE_TIMER"}};
@@ -53,23 +54,23 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_FALSE(m.SETTINGS_BUTTON.enabled());
   EXPECT_EQ(m.AUTOPILOT_STARTED_LIGHT.back_colour(), kGreen);
   EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
-  EXPECT_EQ(h.processes.launches(), (Launches{"/tools/MF-PELLUM-ON", "/node/qt -server"}));
+  EXPECT_EQ(h.processes.launches(), (Launches{kPellumOnCmd, kQtCmd}));
   EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
   EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!") << "a run begun at load leaves the outcome alone";
   w.Second();  // 12: the node watcher finds the node and arms the loader
   EXPECT_FALSE(m.QT_RUN_BUTTON.enabled());
   EXPECT_FALSE(m.DAEMON_RUN_BUTTON.enabled());
   w.Second();  // 13: the loader starts CORVANT; the copy is judged at the next tick
-  EXPECT_EQ(w.first_launch["/tools/corvant"], 13);
+  EXPECT_EQ(w.first_launch[kCorvantCmd], 13);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   w.Second();  // 14: still running, so found
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
   ASSERT_TRUE(w.RunUntilClosed());
   EXPECT_EQ(h.processes.launches(), kFullRun) << "each program is started once, in order";
-  EXPECT_EQ(w.first_launch["/node/cli stop"], 20) << "the first CLI watcher tick after CORVANT's end (19)";
-  EXPECT_GE(w.first_launch["/tools/MF-PELLUM-OFF"], 24);
-  EXPECT_LE(w.first_launch["/tools/MF-PELLUM-OFF"], 25);
-  EXPECT_EQ(w.second, w.first_launch["/tools/MF-PELLUM-OFF"] + 11) << "Auto Close counts eleven seconds";
+  EXPECT_EQ(w.first_launch[kCliCmd], 20) << "the first CLI watcher tick after CORVANT's end (19)";
+  EXPECT_GE(w.first_launch[kPellumOffCmd], 24);
+  EXPECT_LE(w.first_launch[kPellumOffCmd], 25);
+  EXPECT_EQ(w.second, w.first_launch[kPellumOffCmd] + 11) << "Auto Close counts eleven seconds";
   EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
   EXPECT_EQ(h.processes.probes_outside_pass(), 0) << "every watcher probes inside its timer pass";
 }
@@ -104,8 +105,8 @@ TEST_P(ScheduledRun, ThroughSleepsOfTheMachineWithTheWalletOrTheDaemon) {
       if (i % 7 == 3) h.Advance(600'000, 600'000);
     }
     EXPECT_FALSE(h.main_open());
-    EXPECT_EQ(h.processes.launches(), (Launches{"/tools/MF-PELLUM-ON", daemon ? "/node/daemond" : "/node/qt -server",
-                                                "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"}));
+    EXPECT_EQ(h.processes.launches(),
+              (Launches{kPellumOnCmd, daemon ? kDaemonCmd : kQtCmd, kCorvantCmd, kCliCmd, kPellumOffCmd}));
     EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
   }
 }
@@ -131,7 +132,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER"}}},
       {"a CORVANT crashing at once is retried every second, never taken for caught up",
        [](SeededRun& s) {
-         s.h.processes.Define("/tools/corvant", {"corvant", Ending::CrashesAtOnce});
+         s.h.processes.Define(kCorvantCmd, {kCorvantImage, Ending::CrashesAtOnce});
        },
        {.lights = {"red", "cyan", "white", "white", "white", "system"},
         .launches = {1, 1, 78, 0, 0},
@@ -147,7 +148,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"}}},
       {"a CLI process that never goes holds back the stop command",
        [](SeededRun& s) {
-         s.h.processes.Start("cli");
+         s.h.processes.Start(kCliImage);
          s.w.cli_seconds = -1;
        },
        {.lights = {"red", "cyan", "green", "cyan", "white", "system"},
@@ -159,7 +160,7 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
        [](SeededRun& s) {
          s.h.Open();
          s.w.RunFor(15);
-         s.h.processes.End("qt");
+         s.h.processes.End(kQtImage);
        },
        {.lights = {"red", "red", "green", "white", "white", "system"},
         .launches = {1, 1, 1, 0, 0},
@@ -210,11 +211,11 @@ TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
   s.w.corvant_seconds = -1;  // the copy that was started keeps running
   TARNWICK_MAIN& m = s.h.Open();
   s.w.RunFor(60);
-  EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 1) << "no pile of copies";
+  EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), 1) << "no pile of copies";
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  s.h.processes.End("corvant");  // once that copy ends, the loader starts one more, and no pile again
+  s.h.processes.End(kCorvantImage);  // once that copy ends, the loader starts one more, and no pile again
   s.w.RunFor(10);
-  EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), 2);
+  EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), 2);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
 }
 
@@ -222,18 +223,18 @@ TEST(RunFaults, ACorvantNeverFoundIsNotStartedAgainWhileItsCopyRuns) {
 // it: a single-instance CORVANT already running refuses the copy the loader starts.
 TEST_P(ScheduledRun, ACorvantAlreadyRunningIsFoundAndNeverStartedTwice) {
   auto& [h, w] = Run();
-  h.processes.Define("/tools/corvant", {"corvant", fakes::FakeProcesses::Ending::SingleInstance});
-  h.processes.Start("corvant");  // started by hand, or left from an earlier run
-  w.corvant_seconds = -1;        // it works on until ended below
+  h.processes.Define(kCorvantCmd, {kCorvantImage, fakes::FakeProcesses::Ending::SingleInstance});
+  h.processes.Start(kCorvantImage);  // started by hand, or left from an earlier run
+  w.corvant_seconds = -1;            // it works on until ended below
   TARNWICK_MAIN& m = h.Open();
   w.RunFor(13);  // the loader's first tick runs CORVANT's command line; that copy fails at once
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
   w.Second();
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan) << "found at the tick after the launch";
   w.RunFor(30);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
+  EXPECT_EQ(h.processes.LaunchCount(kCorvantCmd), 1);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
-  h.processes.End("corvant");  // the running copy ends: the node has caught up
+  h.processes.End(kCorvantImage);  // the running copy ends: the node has caught up
   EXPECT_TRUE(w.RunUntilClosed(40));
   EXPECT_EQ(h.processes.launches(), kFullRun) << "one launch of CORVANT, then the stop sequence";
   EXPECT_EQ(h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!");
@@ -243,32 +244,33 @@ TEST_P(ScheduledRun, ACorvantAlreadyRunningIsFoundAndNeverStartedTwice) {
 // the program it started bears CORVANT's image name; otherwise the loader stays armed and retries.
 TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName) {
   constexpr auto kDone = fakes::FakeProcesses::Ending::FinishesAtOnce;
+  const std::string& cv = kCorvantImage;
   const struct {
     const char* name;
     std::string image_name;  // CV_FILENAME_TEXTBOX
     fakes::FakeProcesses::Program program;
     bool found;
   } cases[] = {
-      {"CORVANT itself, done at once", "corvant", {"corvant", kDone, "/tools/corvant"}, true},
-      {"letter case as the probe ignores it", "Corvant", {"corvant", kDone, "/tools/CORVANT"}, true},
-      {"empty image name", "", {"corvant", kDone, "/tools/corvant"}, false},
-      {"misspelt image name", "corvnat", {"corvant", kDone, "/tools/corvant"}, false},
-      {"a program of another name returning 0", "corvant", {"true", kDone, "/bin/true"}, false},
-      {"a folder named like CORVANT", "corvant", {"true", kDone, "/corvant/true"}, false},
-      {"a wrapper whose tool runs under the image name", "corvant", {"sh", kDone, "/bin/sh", "corvant"}, true},
+      {"CORVANT itself, done at once", cv, {cv, kDone, "/bin/" + cv}, true},
+      {"letter case as the probe ignores it", "mf-Corvant-STANDIN", {cv, kDone, "/bin/MF-CORVANT-standin"}, true},
+      {"empty image name", "", {cv, kDone, "/bin/" + cv}, false},
+      {"misspelt image name", "MF-CORVNAT-STANDIN", {cv, kDone, "/bin/" + cv}, false},
+      {"a program of another name returning 0", cv, {"true", kDone, "/bin/true"}, false},
+      {"a folder named like CORVANT", cv, {"true", kDone, "/" + cv + "/true"}, false},
+      {"a wrapper whose tool runs under the image name", cv, {"sh", kDone, "/bin/sh", cv}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SeededRun s;
     s.h.Seed("CV_FILENAME_TEXTBOX", c.image_name);
-    s.h.processes.Define("/tools/corvant", c.program);
+    s.h.processes.Define(kCorvantCmd, c.program);
     TARNWICK_MAIN& m = s.h.Open();
     s.w.RunFor(14);  // the launch at 13, its judgement at 14
     EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), c.found ? kCyan : kWhite);
     EXPECT_EQ(s.w.RunUntilClosed(60), c.found);
     // Not found, it is started again at every tick, and the run never goes on to the stop.
-    EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), c.found ? 1 : 62);
-    EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop"), c.found ? 1 : 0);
+    EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), c.found ? 1 : 62);
+    EXPECT_EQ(s.h.processes.LaunchCount(kCliCmd), c.found ? 1 : 0);
     if (c.found) { EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!"); }
   }
 }
@@ -305,8 +307,8 @@ TEST(RunFaults, AnUnknownProbeChangesNothingAtAnyStep) {
     TARNWICK_MAIN& m = s.h.Open();
     s.w.RunFor(fail_at - 1);
     s.h.processes.set_scan_fails(true);
-    s.h.processes.End("qt");
-    s.h.processes.End("corvant");
+    s.h.processes.End(kQtImage);
+    s.h.processes.End(kCorvantImage);
     const Progress before = ProgressOf(s.h);
     const std::string countdowns = m.AUTOSTART_TIME_TEXTBOX.text() + m.AUTOCLOSE_TIME_TEXTBOX.text();
     s.w.RunFor(5);
@@ -384,8 +386,8 @@ TEST(StartStop, ARunRestartedAfterACompletedOneStartsCorvantAgain) {
     if (run == 2) s.h.Click(m.AUTOSTART_START_BUTTON);  // STOP
     s.h.Click(m.AUTOSTART_START_BUTTON);                // START
     s.w.RunFor(40);
-    EXPECT_EQ(s.h.processes.LaunchCount("/tools/corvant"), run);
-    EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop"), run);
+    EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), run);
+    EXPECT_EQ(s.h.processes.LaunchCount(kCliCmd), run);
   }
 }
 
@@ -395,7 +397,7 @@ TEST(ByHand, RunButtonsAndLights) {
   h.Seed("PELLUM_ON_TICKBOX", "0");
   TARNWICK_MAIN& m = h.Open();
   h.Click(m.PELLUM_ON_RUN_BUTTON);  // runs whatever the tick box says, and paints at once
-  EXPECT_EQ(h.processes.LaunchCount("/tools/MF-PELLUM-ON"), 1);
+  EXPECT_EQ(h.processes.LaunchCount(kPellumOnCmd), 1);
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kCyan);
   EXPECT_FALSE(m.PELLUM_ON_RUN_BUTTON.enabled());
   h.Click(m.QT_RUN_BUTTON);
@@ -405,12 +407,12 @@ TEST(ByHand, RunButtonsAndLights) {
   s.w.RunFor(9);
   EXPECT_EQ(m.PELLUM_ON_LIGHT.back_colour(), kRed) << "the helper tool has done its work";
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
-  EXPECT_EQ(h.processes.LaunchCount("/node/cli stop"), 1);
+  EXPECT_EQ(h.processes.LaunchCount(kCorvantCmd), 1);
+  EXPECT_EQ(h.processes.LaunchCount(kCliCmd), 1);
   s.w.RunFor(10);
   h.Click(m.QT_RUN_BUTTON);  // a node started by hand after a completed run does not start CORVANT again
   s.w.RunFor(5);
-  EXPECT_EQ(h.processes.LaunchCount("/tools/corvant"), 1);
+  EXPECT_EQ(h.processes.LaunchCount(kCorvantCmd), 1);
   h.Click(m.CORVANT_RUN_BUTTON);  // CORVANT by hand: no light changes, nothing follows
   EXPECT_TRUE(m.CORVANT_WATCHER_TIMER.armed());
   h.Click(m.CORVANT_LIGHT);
@@ -426,7 +428,7 @@ TEST(ByHand, PressingTheCliRunButtonSendsTheStopTwice) {
   s.w.RunFor(2);
   s.h.Click(m.CLI_STOP_RUN_BUTTON);  // the RUN button sends it now, and the watcher once more
   s.w.RunFor(3);
-  EXPECT_EQ(s.h.processes.LaunchCount("/node/cli stop"), 2);
+  EXPECT_EQ(s.h.processes.LaunchCount(kCliCmd), 2);
   EXPECT_EQ(m.CLI_STOP_LIGHT.back_colour(), kGreen);
   EXPECT_TRUE(m.CLI_PAUSE_TIMER.armed());
 }

@@ -111,8 +111,8 @@ TEST(SettingsHub, ClosingByTheFrameInTheNoChoiceStateStoresOnlyThePositionAndBot
   EXPECT_TRUE(m.AUTORUN_DAEMON_TICKBOX.ticked());
   h.Click(m.AUTOSTART_START_BUTTON);
   RunWorld(h).RunFor(11);
-  EXPECT_EQ(h.processes.LaunchCount("/node/qt -server"), 1);
-  EXPECT_EQ(h.processes.LaunchCount("/node/daemond"), 1);
+  EXPECT_EQ(h.processes.LaunchCount(fakes::kQtCmd), 1);
+  EXPECT_EQ(h.processes.LaunchCount(fakes::kDaemonCmd), 1);
 }
 
 TEST(HelperToolsWindow, EmptyStoreLoadAndTheTickBoxesRepaintTheMainWindowAtOnce) {
@@ -213,10 +213,11 @@ TEST(SettingsDuringARun, ASaveTakesEffectAtTheNextProbe) {
   EXPECT_FALSE(m.SETTINGS_BUTTON.enabled()) << "the countdown ends under the open settings windows";
   s.w.RunFor(3);
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kWhite);
-  s.h.desktop.UserEdit(tools.CV_FILENAME_TEXTBOX, "corvant");
+  s.h.processes.Define("/tools/" + fakes::kCorvantImage, {fakes::kCorvantImage});
+  s.h.desktop.UserEdit(tools.CV_FILENAME_TEXTBOX, fakes::kCorvantImage);
   s.h.desktop.UserEdit(tools.CORVANT_LOCATION_TEXTBOX, "/tools");
   s.h.Click(tools.SAVE_BUTTON);
-  EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), "corvant");
+  EXPECT_EQ(m.CV_FILENAME_TEXTBOX.text(), fakes::kCorvantImage);
   s.w.Second();
   EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
 }

@@ -4,14 +4,47 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "harness.h"
 #include "process/platform_names.h"
+#include "run_settings_text.h"
 
 namespace fakes {
+
+// The settings of a whole run (scripts/run-settings.conf) on the fake machine, where the stand-ins
+// lie in /bin and keep their state in /state, as key and value.
+inline std::vector<std::pair<std::string, std::string>> RunSettings() {
+  std::vector<std::pair<std::string, std::string>> settings;
+  std::istringstream lines(kRunSettingsText);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t equals = line.find('=');
+    if (line.starts_with('#') || equals == std::string::npos) continue;
+    std::string value = line.substr(equals + 1);
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"{bin}", "/bin"}, {"{state}", "/state"}})
+      for (std::size_t at; (at = value.find(from)) != std::string::npos;) value.replace(at, from.size(), to);
+    settings.emplace_back(line.substr(0, equals), value);
+  }
+  return settings;
+}
+inline std::string RunSetting(const std::string& key) {
+  for (const auto& [k, value] : RunSettings())
+    if (k == key) return value;
+  return "<not in the run's settings>";
+}
+// The command lines and image names of a run's programs.
+inline const std::string kPellumOnCmd = RunSetting("PELLUM_ON_FULL_LOCATION_TEXTBOX"),
+                         kPellumOffCmd = RunSetting("PELLUM_OFF_FULL_LOCATION_TEXTBOX"),
+                         kCorvantCmd = RunSetting("CORVANT_FULL_LOCATION_TEXTBOX"),
+                         kCliCmd = RunSetting("CLI_FULL_RUN_CMD_TEXTBOX"),
+                         kQtCmd = RunSetting("QT_FULL_RUN_CMD_TEXTBOX"),
+                         kDaemonCmd = RunSetting("DAEMOND_FULL_RUN_CMD_TEXTBOX"),
+                         kCorvantImage = RunSetting("CV_FILENAME_TEXTBOX"),
+                         kCliImage = RunSetting("CLI_FILENAME_TEXTBOX"), kQtImage = RunSetting("QT_FILENAME_TEXTBOX"),
+                         kDaemonImage = RunSetting("DAEMOND_FILENAME_TEXTBOX");
 
 struct RunWorld {
   // A program of a run: the stored keys of its command line and of its image name (none for the
@@ -21,24 +54,20 @@ struct RunWorld {
   };
   // The helper tools, CORVANT and the CLI, then the wallet and the daemon.
   static std::vector<Program> Programs() {
-    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-ON", "", std::string(process::kPellumOnFileName)},
-            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", "/tools/MF-PELLUM-OFF", "", std::string(process::kPellumOffFileName)},
-            {"CORVANT_FULL_LOCATION_TEXTBOX", "/tools/corvant", "CV_FILENAME_TEXTBOX", "corvant"},
-            {"CLI_FULL_RUN_CMD_TEXTBOX", "/node/cli stop", "CLI_FILENAME_TEXTBOX", "cli"},
-            {"QT_FULL_RUN_CMD_TEXTBOX", "/node/qt -server", "QT_FILENAME_TEXTBOX", "qt"},
-            {"DAEMOND_FULL_RUN_CMD_TEXTBOX", "/node/daemond", "DAEMOND_FILENAME_TEXTBOX", "daemond"}};
+    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", kPellumOnCmd, "", std::string(process::kPellumOnFileName)},
+            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", kPellumOffCmd, "", std::string(process::kPellumOffFileName)},
+            {"CORVANT_FULL_LOCATION_TEXTBOX", kCorvantCmd, "CV_FILENAME_TEXTBOX", kCorvantImage},
+            {"CLI_FULL_RUN_CMD_TEXTBOX", kCliCmd, "CLI_FILENAME_TEXTBOX", kCliImage},
+            {"QT_FULL_RUN_CMD_TEXTBOX", kQtCmd, "QT_FILENAME_TEXTBOX", kQtImage},
+            {"DAEMOND_FULL_RUN_CMD_TEXTBOX", kDaemonCmd, "DAEMOND_FILENAME_TEXTBOX", kDaemonImage}};
   }
-  // Seeds a store for a run of the wallet with both helper tools, and defines each program.
+  // Seeds a store with the settings of a whole run, Auto Start and Auto Close as asked, and
+  // defines each program.
   static void SeedRun(Harness& h, bool auto_start = true, bool auto_close = true) {
+    for (const auto& [key, value] : RunSettings()) h.Seed(key, value);
     h.Seed("AUTOSTART_TIME_TICKBOX", auto_start ? "1" : "0");
     h.Seed("AUTOCLOSE_TIME_TICKBOX", auto_close ? "1" : "0");
-    h.Seed("PELLUM_ON_TICKBOX", "1");
-    h.Seed("PELLUM_OFF_TICKBOX", "1");
-    for (const Program& p : Programs()) {
-      h.Seed(p.cmd_key, p.cmd);
-      if (!p.name_key.empty()) h.Seed(p.name_key, p.image);
-      h.processes.Define(p.cmd, {p.image});
-    }
+    for (const Program& p : Programs()) h.processes.Define(p.cmd, {p.image});
   }
 
   explicit RunWorld(Harness& harness) : h(harness) {}
@@ -61,10 +90,9 @@ struct RunWorld {
       if (seconds[i] >= 0 && started_.count(cmd) && second - started_[cmd] >= seconds[i])
         h.processes.End(programs[i].image);
     }
-    if (node_obeys_stop && started_.count("/node/cli stop") &&
-        second == started_["/node/cli stop"] + node_shutdown_seconds) {
-      h.processes.End("qt");
-      h.processes.End("daemond");
+    if (node_obeys_stop && started_.count(kCliCmd) && second == started_[kCliCmd] + node_shutdown_seconds) {
+      h.processes.End(kQtImage);
+      h.processes.End(kDaemonImage);
     }
   }
   // Runs for `seconds`, or until the main window has closed; true when it has.
@@ -75,7 +103,7 @@ struct RunWorld {
   bool RunUntilClosed(int limit = 120) { return RunFor(limit); }
   // Runs until the stop command has been sent once.
   void RunUntilStopSent() {
-    for (int i = 0; i < 120 && h.processes.LaunchCount("/node/cli stop") == 0; ++i) Second();
+    for (int i = 0; i < 120 && h.processes.LaunchCount(kCliCmd) == 0; ++i) Second();
   }
 
   Harness& h;
@@ -129,12 +157,11 @@ inline void PrintTo(const Progress& p, std::ostream* out) {
 
 inline Progress ProgressOf(const Harness& h) {
   const TARNWICK_MAIN& m = *h.main;
-  Progress p{.node_runs = h.processes.Running("qt"), .outcome = m.LAST_RUN_TEXTBOX.text()};
+  Progress p{.node_runs = h.processes.Running(kQtImage), .outcome = m.LAST_RUN_TEXTBOX.text()};
   for (const ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
                              &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
     p.lights.push_back(ColourName(l->back_colour()));
-  for (const char* cmd :
-       {"/tools/MF-PELLUM-ON", "/node/qt -server", "/tools/corvant", "/node/cli stop", "/tools/MF-PELLUM-OFF"})
+  for (const std::string& cmd : {kPellumOnCmd, kQtCmd, kCorvantCmd, kCliCmd, kPellumOffCmd})
     p.launches.push_back(h.processes.LaunchCount(cmd));
   for (const ui::Timer* t : {&m.PELLUM_ON_WATCHER_TIMER, &m.QT_WATCHER_TIMER, &m.CORVANT_LOADER_TIMER,
                              &m.CORVANT_WATCHER_TIMER, &m.CORVANT_COMPLETE_TIMER, &m.CLI_WATCHER_TIMER,
