@@ -43,7 +43,6 @@ TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
     if (c.qt) h.Seed("AUTORUN_QT_TICKBOX", c.qt), h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
     TARNWICK_MAIN& m = h.Open();
     TARNWICK_SETTINGS& hub = OpenHub(h);
-    EXPECT_EQ(hub.owner(), h.main);
     if (!c.qt) { EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON); }
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.ticked(), c.hub_qt);
     EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.ticked(), c.hub_daemon);
