@@ -11,7 +11,6 @@
 #include <functional>
 #include <iostream>
 #include <optional>
-#include <random>
 #include <tuple>
 
 #include "store_test_support.h"
@@ -107,22 +106,14 @@ TEST_F(StoreTest, HandEditsReadAsTypedSurviveARewriteAndAreSeenWhileRunning) {
 }
 
 TEST_F(StoreTest, UnusableKeysNamesAndRootsAreReportedAndNothingIsWritten) {
-  struct Case {
-    std::string application, section, key;
-  };
-  for (const Case& c : std::vector<Case>{{"TARNWICK", "TARNWICK", ""},
-                                         {"TARNWICK", "TARNWICK", "a=b"},
-                                         {"TARNWICK", "TARNWICK", "group/key"},
-                                         {"TARNWICK", "TARNWICK", "#key"},
-                                         {"TARNWICK", "TARNWICK", "line\nbreak"},
-                                         {"TARNWICK", "TARNWICK", "back\\slash"},
-                                         {"TARNWICK", "", "K"},
-                                         {"TARNWICK", "..", "K"},
-                                         {"TARNWICK", "a/b", "K"},
-                                         {"", "TARNWICK", "K"},
-                                         {"..", "TARNWICK", "K"}}) {
-    Save(c.key, "value", c.section, c.application);
-    EXPECT_EQ(Get(c.key, "dflt", c.section, c.application), "dflt");
+  using Case = std::tuple<std::string, std::string, std::string>;  // application, section, key
+  std::vector<Case> cases = {{"", "TARNWICK", "K"}, {"..", "TARNWICK", "K"}};
+  for (const char* section : {"", "..", "a/b"}) cases.emplace_back("TARNWICK", section, "K");
+  for (const char* key : {"", "a=b", "group/key", "#key", "line\nbreak", "back\\slash"})
+    cases.emplace_back("TARNWICK", "TARNWICK", key);
+  for (const auto& [application, section, key] : cases) {
+    Save(key, "value", section, application);
+    EXPECT_EQ(Get(key, "dflt", section, application), "dflt");
     ExpectReports({"sav", "read"});
   }
   EXPECT_FALSE(fs::exists(root()));
