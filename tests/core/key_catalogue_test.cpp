@@ -19,48 +19,32 @@ namespace {
 using settings::KeyKind;
 
 TEST(KeyCatalogue, HoldsExactlyTheDocumentedKeysEncodingsAndDefaults) {
-  const std::map<std::string, std::tuple<KeyKind, std::string>> documented = {
-      {"MAIN-Left", {KeyKind::Position, "1000"}},
-      {"MAIN-Top", {KeyKind::Position, "1000"}},
-      {"MAIN-Width", {KeyKind::Size, "9585"}},
-      {"MAIN-Height", {KeyKind::Size, "2160"}},
-      {"AUTOSTART_TIME_TICKBOX", {KeyKind::Tick, "0"}},
-      {"AUTOCLOSE_TIME_TICKBOX", {KeyKind::Tick, "0"}},
-      {"AlwaysOnTopTimer_TICKBOX", {KeyKind::Tick, "1"}},
-      {"LAST_RUN_TEXTBOX", {KeyKind::Text, "!!! LAST RUN !!!"}},
-      {"AUTORUN_QT_TICKBOX", {KeyKind::Tick, "1"}},
-      {"AUTORUN_DAEMON_TICKBOX", {KeyKind::Tick, "0"}},
-      {"PELLUM-CV-SETTINGS-Left", {KeyKind::Position, "1000"}},
-      {"PELLUM-CV-SETTINGS-Top", {KeyKind::Position, "1000"}},
-      {"PELLUM-CV-SETTINGS-Width", {KeyKind::Size, "6720"}},
-      {"PELLUM-CV-SETTINGS-Height", {KeyKind::Size, "4305"}},
-      {"PELLUM_ON_TICKBOX", {KeyKind::Tick, "0"}},
-      {"PELLUM_OFF_TICKBOX", {KeyKind::Tick, "0"}},
-      {"PELLUM_ON_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"PELLUM_OFF_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"CORVANT_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"CV_FILENAME_TEXTBOX", {KeyKind::Text, ""}},
-      {"PELLUM_ON_FULL_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"CORVANT_FULL_LOCATION_TEXTBOX", {KeyKind::Text, ""}},
-      {"QT-D-CLI-SETTINGS-Left", {KeyKind::Position, "1000"}},
-      {"QT-D-CLI-SETTINGS-Top", {KeyKind::Position, "1000"}},
-      {"QT-D-CLI-SETTINGS-Width", {KeyKind::Size, "6255"}},
-      {"QT-D-CLI-SETTINGS-Height", {KeyKind::Size, "5640"}},
-      {"QT_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"DAEMOND_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"CLI_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"QT_FILENAME_TEXTBOX", {KeyKind::Text, ""}},
-      {"DAEMOND_FILENAME_TEXTBOX", {KeyKind::Text, ""}},
-      {"CLI_FILENAME_TEXTBOX", {KeyKind::Text, ""}},
-      {"QT_FULL_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"DAEMOND_FULL_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"CLI_FULL_RUN_CMD_TEXTBOX", {KeyKind::Text, ""}},
-      {"SETTINGS-Left", {KeyKind::Position, "1000"}},
-      {"SETTINGS-Top", {KeyKind::Position, "1000"}},
-      {"SETTINGS-Width", {KeyKind::Size, "4575"}},
-      {"SETTINGS-Height", {KeyKind::Size, "3900"}},
-  };
+  std::map<std::string, std::tuple<KeyKind, std::string>> documented = {
+      {"LAST_RUN_TEXTBOX", {KeyKind::Text, "!!! LAST RUN !!!"}}};
+  const std::pair<const char*, const char*> sizes[] = {{"MAIN-Width", "9585"},
+                                                       {"MAIN-Height", "2160"},
+                                                       {"SETTINGS-Width", "4575"},
+                                                       {"SETTINGS-Height", "3900"},
+                                                       {"PELLUM-CV-SETTINGS-Width", "6720"},
+                                                       {"PELLUM-CV-SETTINGS-Height", "4305"},
+                                                       {"QT-D-CLI-SETTINGS-Width", "6255"},
+                                                       {"QT-D-CLI-SETTINGS-Height", "5640"}};
+  for (const auto& [key, dflt] : sizes) documented[key] = {KeyKind::Size, dflt};
+  for (const char* key : {"MAIN-Left", "MAIN-Top", "SETTINGS-Left", "SETTINGS-Top", "PELLUM-CV-SETTINGS-Left",
+                          "PELLUM-CV-SETTINGS-Top", "QT-D-CLI-SETTINGS-Left", "QT-D-CLI-SETTINGS-Top"})
+    documented[key] = {KeyKind::Position, "1000"};
+  for (const char* key : {"AUTOSTART_TIME_TICKBOX", "AUTOCLOSE_TIME_TICKBOX", "AUTORUN_DAEMON_TICKBOX",
+                          "PELLUM_ON_TICKBOX", "PELLUM_OFF_TICKBOX"})
+    documented[key] = {KeyKind::Tick, "0"};
+  for (const char* key : {"AlwaysOnTopTimer_TICKBOX", "AUTORUN_QT_TICKBOX"}) documented[key] = {KeyKind::Tick, "1"};
+  for (const char* key :
+       {"PELLUM_ON_LOCATION_TEXTBOX", "PELLUM_OFF_LOCATION_TEXTBOX", "CORVANT_LOCATION_TEXTBOX", "CV_FILENAME_TEXTBOX",
+        "PELLUM_ON_FULL_LOCATION_TEXTBOX", "PELLUM_OFF_FULL_LOCATION_TEXTBOX", "CORVANT_FULL_LOCATION_TEXTBOX",
+        "QT_RUN_CMD_TEXTBOX", "DAEMOND_RUN_CMD_TEXTBOX", "CLI_RUN_CMD_TEXTBOX", "QT_FILENAME_TEXTBOX",
+        "DAEMOND_FILENAME_TEXTBOX", "CLI_FILENAME_TEXTBOX", "QT_FULL_RUN_CMD_TEXTBOX", "DAEMOND_FULL_RUN_CMD_TEXTBOX",
+        "CLI_FULL_RUN_CMD_TEXTBOX"})
+    documented[key] = {KeyKind::Text, ""};
+  ASSERT_EQ(documented.size(), 40u) << "a key twice in the lists above";
   std::map<std::string, std::tuple<KeyKind, std::string>> table;
   for (const settings::StoredKey& k : settings::KeyCatalogue())
     EXPECT_TRUE(table.emplace(std::string(k.key), std::tuple{k.kind, std::string(k.default_text)}).second)

@@ -4,7 +4,6 @@
 
 #include "process/platform_names.h"
 #include "run_world.h"
-#include "settings/key_catalogue.h"
 #include "settings/pellum_corvant_settings.h"
 #include "settings/qt_daemon_cli_settings.h"
 #include "settings/settings_hub.h"
@@ -23,15 +22,6 @@ W& OpenBy(Harness& h, ui::Control* button = nullptr) {
   return dynamic_cast<W&>(*h.desktop.open_forms().back());
 }
 TARNWICK_SETTINGS& OpenHub(Harness& h) { return OpenBy<TARNWICK_SETTINGS>(h); }
-
-// A window's geometry from an empty store: the catalogue's defaults for its prefix.
-ui::Geometry DefaultGeometry(std::string_view prefix) {
-  auto twips = [&](const char* side) {
-    const settings::StoredKey* k = settings::FindKey(std::string(prefix) + side);
-    return k ? std::stof(std::string(k->default_text)) : -1.f;
-  };
-  return {twips("-Left"), twips("-Top"), twips("-Width"), twips("-Height")};
-}
 
 TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
   struct Case {
@@ -53,8 +43,6 @@ TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
     if (c.qt) h.Seed("AUTORUN_QT_TICKBOX", c.qt), h.Seed("AUTORUN_DAEMON_TICKBOX", c.daemon);
     TARNWICK_MAIN& m = h.Open();
     TARNWICK_SETTINGS& hub = OpenHub(h);
-    EXPECT_EQ(hub.owner(), h.main);
-    EXPECT_EQ(hub.geometry(), DefaultGeometry(settings::kSettingsHubKeys));
     if (!c.qt) { EXPECT_EQ(hub.FirstFocus(), &hub.CLOSE_BUTTON); }
     EXPECT_EQ(hub.AUTORUN_QT_TICKBOX.ticked(), c.hub_qt);
     EXPECT_EQ(hub.AUTORUN_DAEMON_TICKBOX.ticked(), c.hub_daemon);
@@ -122,7 +110,6 @@ TEST(HelperToolsWindow, EmptyStoreLoadAndTheTickBoxesRepaintTheMainWindowAtOnce)
   auto& w = OpenBy<TARNWICK_PELLUM_CORVANT_SETTINGS>(h, &hub.PELLUM_PELLUM_CORVANT_BUTTON);
   EXPECT_EQ(w.owner(), &hub);
   EXPECT_EQ(w.title(), "TARNWICK - PELLUM & CORVANT - SETTINGS");
-  EXPECT_EQ(w.geometry(), DefaultGeometry(settings::kPellumCorvantKeys));
   EXPECT_FALSE(w.PELLUM_ON_LOCATION_TEXTBOX.enabled());
   EXPECT_TRUE(w.PELLUM_ON_LOCATION_TEXTBOX.read_only());
   EXPECT_EQ(w.FirstFocus(), &w.CANCEL_BUTTON);
@@ -178,7 +165,6 @@ TEST(NodeProgramsWindow, SaveWritesBothKeysAndTheMainWindowAndLongTextSurvives) 
   TARNWICK_MAIN& m = h.Open();
   TARNWICK_SETTINGS& hub = OpenHub(h);
   auto& w = OpenBy<TARNWICK_QT_DAEMON_CLI_SETTINGS>(h, &hub.QT_DAEMON_CLI_BUTTON);
-  EXPECT_EQ(w.geometry(), DefaultGeometry(settings::kQtDaemonCliKeys));
   EXPECT_EQ(w.QT_RUN_CMD_TEXTBOX.text(), "shown here");
   EXPECT_EQ(m.QT_FULL_RUN_CMD_TEXTBOX.text(), "run by the main window");
   const std::string long_text =

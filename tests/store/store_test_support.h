@@ -11,8 +11,6 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,9 +33,12 @@ using namespace std::string_literals;
 
 using test_support::ReadFile;
 
-inline void WriteBytes(const fs::path& path, std::string_view bytes, mode_t mode = 0644) {
+// Plants a file as a user or an attacker would leave it; folders it has to make are private.
+inline void Plant(const fs::path& path, std::string_view bytes, mode_t mode = 0600) {
+  const mode_t old = ::umask(077);
   fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
+  ::umask(old);
+  test_support::WriteFile(path, bytes);
   ASSERT_EQ(ReadFile(path), bytes) << path;
   ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
 }
@@ -48,19 +49,11 @@ inline int ModeOf(const fs::path& path) {
   return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
 
-inline std::vector<std::string> FileNames(const fs::path& folder, std::string_view prefix = "") {
+inline std::vector<std::string> FileNames(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().native().starts_with(prefix)) names.push_back(entry.path().filename());
-  }
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-// Sets the modification time, so that a rewrite within one millisecond is still seen as a change.
-inline void SetModifiedTime(const fs::path& path, long seconds) {
-  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
 // Each test gets its own config root (not created: the store has to make it) and a store on it.
