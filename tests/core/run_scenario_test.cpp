@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "process/platform_names.h"
 #include "run_world.h"
 
 namespace {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "harness.h"
-#include "process/platform_names.h"
 #include "run_settings_text.h"
 
 namespace fakes {
@@ -54,8 +53,15 @@ struct RunWorld {
   };
   // The helper tools, CORVANT and the CLI, then the wallet and the daemon.
   static std::vector<Program> Programs() {
-    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", kPellumOnCmd, "", std::string(process::kPellumOnFileName)},
-            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", kPellumOffCmd, "", std::string(process::kPellumOffFileName)},
+    // The helper tools run under the file names of their programs, which the core must look for.
+#ifdef _WIN32
+    const std::string suffix = ".exe";
+#else
+    const std::string suffix;
+#endif
+    const auto file_name = [&](const std::string& cmd) { return cmd.substr(cmd.rfind('/') + 1) + suffix; };
+    return {{"PELLUM_ON_FULL_LOCATION_TEXTBOX", kPellumOnCmd, "", file_name(kPellumOnCmd)},
+            {"PELLUM_OFF_FULL_LOCATION_TEXTBOX", kPellumOffCmd, "", file_name(kPellumOffCmd)},
             {"CORVANT_FULL_LOCATION_TEXTBOX", kCorvantCmd, "CV_FILENAME_TEXTBOX", kCorvantImage},
             {"CLI_FULL_RUN_CMD_TEXTBOX", kCliCmd, "CLI_FILENAME_TEXTBOX", kCliImage},
             {"QT_FULL_RUN_CMD_TEXTBOX", kQtCmd, "QT_FILENAME_TEXTBOX", kQtImage},
