@@ -5,6 +5,7 @@
 #   demo.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib/children.sh"
 bin=${1:-$here/build}/bin
 [ -x "$bin/TARNWICK" ] || { echo "demo: $bin/TARNWICK is not built" >&2; exit 1; }
 
@@ -38,14 +39,14 @@ echo "demo: a whole run of the stand-ins, about 45 seconds; the window closes it
 app=$!
 step=0
 for _ in $(seq 120); do
-  kill -0 "$app" 2>/dev/null || break
+  child_running "$app" || break
   if [ "$headless" = 1 ]; then
     step=$((step + 1))
     import -window root "$(printf '%s/step-%03d.png' "$shots" "$step")" 2>/dev/null || true
   fi
   sleep 1
 done
-if kill -0 "$app" 2>/dev/null; then
+if child_running "$app"; then
   echo "demo: the program did not close itself within two minutes" >&2
   kill "$app"
   exit 1

@@ -60,13 +60,14 @@ export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LD_LIBRARY_PATH
 . "$here/scripts/lib/private_display.sh"
+. "$here/scripts/lib/children.sh"
 private_display_start 1280x800x24 || fail "Xvfb did not start"
 xvfb=$private_xvfb_pid
 "$root/usr/bin/TARNWICK" >"$work/program.log" 2>&1 &
 app=$!
 window=''
 for _ in $(seq 200); do
-  kill -0 "$app" 2>/dev/null || { cat "$work/program.log" >&2; fail "the program ended before its window showed"; }
+  child_running "$app" || { cat "$work/program.log" >&2; fail "the program ended before its window showed"; }
   window=$(xdotool search --onlyvisible --name '^TARNWICK - TARNWICK$' 2>/dev/null | head -n1 || true)
   [ -n "$window" ] && break
   sleep 0.1

@@ -12,8 +12,10 @@
 #   track PID...              stop_tracked ends these by id, newest first, and collects them
 #   end_by_term PID [SECS]    SIGTERM to a tracked child; its exit status, or 124 if it is still
 #                             there after SECS seconds (5 by default)
+#   child_running PID         true while this shell's background child PID runs (children.sh)
 
 . "$(dirname "${BASH_SOURCE[0]}")/private_display.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/children.sh"
 
 status=0
 failed_checks=0
@@ -73,7 +75,7 @@ untrack() {
 end_by_term() {
   local pid=$1 rc=0
   kill -TERM "$pid" 2>/dev/null
-  wait_for "${2:-5}" eval "! kill -0 $pid" || return 124
+  wait_for "${2:-5}" eval "! child_running $pid" || return 124
   wait "$pid" || rc=$?
   untrack "$pid"
   return "$rc"

@@ -42,12 +42,8 @@ rel_wait_window() { find_window "TARNWICK - $1" "${2:-30}" 2>/dev/null; }
 
 rel_count_windows() { xdotool search --name "^TARNWICK - $1\$" 2>/dev/null | wc -l; }
 
-# True while the process runs; an ended child waiting to be collected does not count.
-rel_alive() {
-  local state
-  state=$(sed -n 's/^State:[[:space:]]*\([A-Z]\).*/\1/p' "/proc/$1/status" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
-}
+# True while the child runs; an ended child, collected or not, does not count.
+rel_alive() { child_running "$1"; }
 
 # Waits for the process to end (up to $2 seconds) and sets rel_rc to its exit code; 124 when it
 # did not end. Not a command substitution: only this shell can collect its own child.

@@ -20,6 +20,7 @@ printf '%s\r\n' "$win\\state" >"$dir/standin-state.txt"
 # run's settings as everywhere, then what a Windows user may type differently: a program with and
 # without ".exe", an image name in other letter case, a shorter catch-up. A later value wins.
 . "$(dirname "$0")/../../scripts/lib/run_settings.sh"
+. "$(dirname "$0")/../../scripts/lib/children.sh"
 reg_text() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
 {
   printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\TARNWICK\\TARNWICK]\r\n'
@@ -43,7 +44,7 @@ SETTINGS
 start=$(date +%s)
 (cd "$dir" && exec "$wine" TARNWICK.exe) >"$dir/tarnwick.out" 2>&1 &
 pid=$!
-while kill -0 "$pid" 2>/dev/null; do
+while child_running "$pid"; do
   if (($(date +%s) - start > deadline)); then
     kill "$pid" 2>/dev/null || true
     echo "FAIL: TARNWICK.exe still running after ${deadline}s" >&2

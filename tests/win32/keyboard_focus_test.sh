@@ -41,6 +41,6 @@ got=$(cat "$dir/keys.txt" 2>/dev/null || true)
 active=$(xdotool getactivewindow 2>/dev/null || true)
 [[ $active == "$other" ]] || fail "the active window is $active, not the other program's $other (main: $main)"
 # The main window is still above the other program: the tick did its work without the keyboard.
-kill -0 "$tarnwick" 2>/dev/null || fail "TARNWICK.exe ended"
+child_running "$tarnwick" || fail "TARNWICK.exe ended"
 ((status == 0)) && echo "all ${#keys} keys reached the other program through $(( ${#keys} + 1 )) seconds of ticks"
 exit "$status"

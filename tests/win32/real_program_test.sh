@@ -60,7 +60,7 @@ drive regget "$name" MAIN-Left >/dev/null && fail "MAIN-Left stored before the s
 answer=$(drive endsession "$main" no)
 [[ $answer == "query answered TRUE" ]] || fail "the query was answered \"$answer\""
 sleep 2
-kill -0 "$tarnwick" 2>/dev/null || fail "TARNWICK.exe ended although the shutdown was cancelled"
+child_running "$tarnwick" || fail "TARNWICK.exe ended although the shutdown was cancelled"
 [[ -n $(window "$main") ]] || fail "the main window closed although the shutdown was cancelled"
 for key in MAIN-Left MAIN-Top AlwaysOnTopTimer_TICKBOX AUTOSTART_TIME_TICKBOX AUTOCLOSE_TIME_TICKBOX LAST_RUN_TEXTBOX; do
   drive regget "$name" "$key" >/dev/null || fail "$key not stored when the session's end was asked"
@@ -68,8 +68,8 @@ done
 
 # 4. Asked and confirmed: the program ends.
 drive endsession "$main" yes >/dev/null
-for _ in $(seq 50); do kill -0 "$tarnwick" 2>/dev/null || break; sleep 0.2; done
-if kill -0 "$tarnwick" 2>/dev/null; then
+for _ in $(seq 50); do child_running "$tarnwick" || break; sleep 0.2; done
+if child_running "$tarnwick"; then
   fail "TARNWICK.exe still runs after the session's end was confirmed"
 else
   wait "$tarnwick" || true

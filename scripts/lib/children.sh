@@ -1,0 +1,13 @@
+# Whether a background child of this shell still runs. Sourced.
+#
+#   child_running PID    true while PID, started by this shell with &, has not ended
+#
+# Asked of the shell's own job table, never of /proc or kill -0: the shell collects an ended child
+# by itself at any moment, and its pid may then belong to another process, which would count as
+# the child still running (and be killed in its place).
+
+child_running() {
+  local p
+  for p in $(jobs -pr); do [ "$p" = "$1" ] && return 0; done
+  return 1
+}
