@@ -41,12 +41,12 @@ started=()        # every process this script started, stopped by pid at the end
 tarnwicks=()      # TARNWICK instances: their children are stopped with them
 stop_pid() { kill "$1" 2>/dev/null || true; }
 stop_tarnwick() {  # the program, then the stand-ins it started (found by parent pid before it ends)
-  kill -0 "$1" 2>/dev/null || return 0
+  child_running "$1" || return 0
   local kids
   kids=$(ps -o pid= --ppid "$1" 2>/dev/null || true)
   kill "$1" 2>/dev/null || true
-  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  kill -9 "$1" 2>/dev/null || true
+  for _ in $(seq 50); do child_running "$1" || break; sleep 0.1; done
+  if child_running "$1"; then kill -9 "$1" 2>/dev/null || true; fi
   for k in $kids; do kill "$k" 2>/dev/null || true; done
 }
 cleanup() {
@@ -58,6 +58,7 @@ cleanup() {
 trap cleanup EXIT
 
 . "$here/scripts/lib/private_display.sh"
+. "$here/scripts/lib/children.sh"
 start_display() {  # a private Xvfb + openbox named $1, stopped with the rest by cleanup
   local outer=${DISPLAY-unset}
   private_display_start 1280x800x24 wm || exit 1
