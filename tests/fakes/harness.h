@@ -80,10 +80,6 @@ struct Harness {
   void Click(ui::Control& c) {
     desktop.Deliver(now, [&] { desktop.UserClick(c); });
   }
-  // The user closes a window with its close box.
-  void CloseBox(ui::Form& f) {
-    desktop.Deliver(now, [&] { desktop.UserClose(f); });
-  }
 
   ui::Desktop desktop;
   FakeHost host;
