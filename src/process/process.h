@@ -25,9 +25,13 @@ class ProcessHandle {
   // caller can tell which name it runs under; empty where the platform could not say.
   const std::string& Program() const { return program_; }
   void SetProgram(std::string program) { program_ = std::move(program); }
+  // The system's id of the started process (a pid, a Windows process id); 0 where not known.
+  long long Id() const { return id_; }
+  void SetId(long long id) { id_ = id; }
 
  private:
   std::string program_;
+  long long id_ = 0;
 };
 
 class ProcessControl {

@@ -1,5 +1,8 @@
 // The schedule: the Auto Start and Auto Close countdowns, START/STOP of a whole run and the
 // outcome of the last run. Each START/STOP button reads its own caption to know what a press does.
+#include <string>
+#include <utility>
+
 #include "app/main_window.h"
 
 namespace colours = ui::colours;
@@ -28,6 +31,14 @@ void TARNWICK_MAIN::AutoStartTick() {
   AUTOSTART_TIMER.Disarm();
   SETTINGS_BUTTON.set_enabled(false);
   AUTOPILOT_STARTED_LIGHT.set_back_colour(colours::kGreen);
+  missed_launches_.clear();
+  std::string steps;
+  for (auto [box, name] : {std::pair<ui::TickBox*, const char*>{&PELLUM_ON_TICKBOX, "PELLUM-ON"},
+                           {&AUTORUN_QT_TICKBOX, "QT"},
+                           {&AUTORUN_DAEMON_TICKBOX, "DAEMON"},
+                           {&PELLUM_OFF_TICKBOX, "PELLUM-OFF"}})
+    if (box->ticked()) steps += std::string(steps.empty() ? "" : ", ") + name;
+  Tell("run begins, ticked: " + (steps.empty() ? std::string("none") : steps));
   if (PELLUM_ON_TICKBOX.ticked()) {
     Run(PELLUM_ON_FULL_LOCATION_TEXTBOX);
     PELLUM_ON_WATCHER_TIMER.Arm();
@@ -56,6 +67,7 @@ void TARNWICK_MAIN::AutoCloseTick() {
   AUTOCLOSE_TIME_TEXTBOX.set_text("-- --");
   AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kGreen);
   LAST_RUN_TEXTBOX.set_text("!!! SUCCESS !!!");
+  auto_close_ran_out_ = true;
   DisarmSequenceTimers();
   CloseWindow();  // closes any open settings window first, then unloads, which stores the outcome
 }
@@ -70,9 +82,11 @@ void TARNWICK_MAIN::AutoStartButtonClick() {
     LAST_RUN_TEXTBOX.set_text("!!! MANUAL START !!!");
     SETTINGS_BUTTON.set_enabled(false);
     AUTOSTART_TIMER.Arm();
+    Tell("START: the run begins when the countdown runs out");
     return;
   }
   // STOP halts the run where it is; the programs already started keep running.
+  Tell("STOP: the run is halted; the programs it started keep running");
   AUTOSTART_START_BUTTON.set_caption("START");
   SETTINGS_BUTTON.set_enabled(true);
   AUTOSTART_TIMER.Disarm();

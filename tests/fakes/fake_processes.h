@@ -74,6 +74,7 @@ class FakeProcesses : public process::ProcessControl {
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
     handle->SetProgram(program.file.empty() ? program.image : program.file);
+    handle->SetId(static_cast<long long>(1000 + launches_.size()));
     return handle;
   }
 

@@ -5,11 +5,16 @@
 #include <QSessionManager>
 #include <QTimer>
 #include <csignal>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/platform.h"
 #include "app/program_name.h"
+#include "frontend/headless/linux_headless.h"
+#include "frontend/headless/options.h"
 #include "frontend/qt/qt_host.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
@@ -23,6 +28,24 @@ int main(int argc, char** argv) {
   // Under a file-size limit a write past it must fail as a write (EFBIG) and leave the old store
   // file whole; by default SIGXFSZ would end the program in the middle of its unload.
   std::signal(SIGXFSZ, SIG_IGN);
+
+  // Our own options come first, and without a display: --help on a server must not need one.
+  const headless::Options options =
+      headless::ParseOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (!options.error.empty()) {
+    std::cerr << "TARNWICK: " << options.error << std::endl;
+    return headless::kCouldNotBegin;
+  }
+  if (options.help) {
+    std::cout << headless::Usage(exe_name,
+                                 settings::FileStore().SectionFile(settings::kApplication, exe_name).native());
+    return 0;
+  }
+  if (options.version) {
+    std::cout << headless::VersionLine() << std::endl;
+    return 0;
+  }
+  if (options.headless) return headless::LinuxHeadlessMain(exe_name, options);
 
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.

@@ -280,6 +280,7 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
     handle = std::make_unique<PidHandle>(reap_list_, pid);
   }
   handle->SetProgram(command.program);
+  handle->SetId(pid);
   return handle;
 }
 
