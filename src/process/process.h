@@ -42,6 +42,9 @@ class ProcessControl {
   // Starts the command line detached and returns at once. Returns no handle when nothing could be
   // started (that is reported on standard error; the step's next probe simply finds nothing).
   virtual std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) = 0;
+  // The program file a launch of this command line would start now, found as the launch finds it;
+  // empty when it would start nothing or the platform cannot say. Starts nothing, says nothing.
+  virtual std::string ProgramOf(std::string_view /*command_line*/) { return {}; }
   // Whether two file names are one image name, compared exactly as IsProcessRunning compares them.
   // By default ASCII letters match in either case; the platforms fold case as their probes do.
   virtual bool SameImageName(std::string_view a, std::string_view b) const {

@@ -39,6 +39,27 @@ void TARNWICK_MAIN::AutoStartTick() {
                            {&PELLUM_OFF_TICKBOX, "PELLUM-OFF"}})
     if (box->ticked()) steps += std::string(steps.empty() ? "" : ", ") + name;
   Tell("run begins, ticked: " + (steps.empty() ? std::string("none") : steps));
+  // Which programs the run will start, as their command lines name them now: files only, since
+  // arguments may hold secrets.
+  if (platform_.report) {
+    struct Program {
+      bool starts;
+      const ui::TextBox* command_line;
+      const char* name;
+    };
+    std::string programs;
+    for (Program p :
+         {Program{PELLUM_ON_TICKBOX.ticked(), &PELLUM_ON_FULL_LOCATION_TEXTBOX, "PELLUM-ON"},
+          Program{AUTORUN_QT_TICKBOX.ticked(), &QT_FULL_RUN_CMD_TEXTBOX, "QT"},
+          Program{AUTORUN_DAEMON_TICKBOX.ticked(), &DAEMOND_FULL_RUN_CMD_TEXTBOX, "DAEMON"},
+          Program{true, &CORVANT_FULL_LOCATION_TEXTBOX, "CORVANT"}, Program{true, &CLI_FULL_RUN_CMD_TEXTBOX, "CLI"},
+          Program{PELLUM_OFF_TICKBOX.ticked(), &PELLUM_OFF_FULL_LOCATION_TEXTBOX, "PELLUM-OFF"}}) {
+      if (!p.starts) continue;
+      const std::string file = platform_.processes.ProgramOf(p.command_line->text());
+      programs += std::string(programs.empty() ? "" : ", ") + p.name + " " + (file.empty() ? "(none found)" : file);
+    }
+    Tell("its programs: " + programs);
+  }
   if (PELLUM_ON_TICKBOX.ticked()) {
     Run(PELLUM_ON_FULL_LOCATION_TEXTBOX);
     PELLUM_ON_WATCHER_TIMER.Arm();

@@ -83,6 +83,8 @@ TEST(Headless, AWholeRunIsToldInTheOrderItTookAndEndsWithStatusZero) {
   const std::vector<std::string> expected = {
       "AUTOPILOT STARTED light cyan: Auto Start counting down",
       "run begins, ticked: PELLUM-ON, QT, PELLUM-OFF",
+      "its programs: PELLUM-ON " + RunWorld::Programs()[0].image + ", QT " + kQtImage + ", CORVANT " + kCorvantImage +
+          ", CLI " + kCliImage + ", PELLUM-OFF " + RunWorld::Programs()[1].image,
       "PELLUM-ON started: " + RunWorld::Programs()[0].image + " (pid 1001)",
       "QT started: " + kQtImage + " (pid 1002)",
       "AUTOPILOT STARTED light green: run begun",
@@ -175,6 +177,37 @@ TEST(Headless, EachEndHasItsStatus) {
     EXPECT_EQ(world.processes.LaunchCount(kQtCmd), c.node_launches);
     EXPECT_LT(world.waits, 1000) << "the run never ended";
   }
+}
+
+// The lines a run tells, kept in memory.
+struct Lines : app::RunReport {
+  void Line(std::string_view text) override { lines.emplace_back(text); }
+  void Finished(const app::RunEnd&) override {}
+  std::vector<std::string> lines;
+};
+
+TEST(Journal, OneRunTellsTheSameLinesWithAWindowAndWithout) {
+  World headless_world;
+  Lines headless_lines;
+  headless::HeadlessPorts ports{headless_world.processes, headless_world.store, World::kSection,
+                                headless_world.out,       headless_world.err,   &headless_lines};
+  ASSERT_EQ(headless::RunHeadless(ports, headless_world, {}), headless::kSucceeded);
+
+  // The same machine under the window's core, with Auto Start and Auto Close ticked by the user.
+  World world;
+  Lines lines;
+  Harness h(world.processes, World::kSection);
+  for (const auto& [key, value] : RunSettings()) h.Seed(key, value);
+  h.platform.report = &lines;
+  h.Open();
+  while (h.main_open() && h.now < 600'000) {
+    h.Advance(100);
+    world.now = h.now;
+    world.Act();
+  }
+  headless_lines.lines.pop_back();  // the exit status, which only a headless run has
+  EXPECT_EQ(lines.lines, headless_lines.lines);
+  EXPECT_EQ(lines.lines.back(), "outcome: !!! SUCCESS !!!");
 }
 
 TEST(Headless, Options) {

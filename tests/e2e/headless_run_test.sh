@@ -32,10 +32,22 @@ finish() {
 }
 
 # A whole run: status 0, SUCCESS stored, the stored ticks untouched, the lines in the run's order.
+# Its journal lies on a full file system (where this test has a mount namespace of its own): that
+# is said once and changes nothing else.
+full=
+if [ "${TARNWICK_ALONE:-}" = 1 ] && mkdir "$work/full" && mount -t tmpfs -o size=16k tmpfs "$work/full" 2>/dev/null; then
+  full=$work/full
+  mkdir -m 700 "$full/state"
+  head -c 1M /dev/zero >"$full/fill" 2>/dev/null || true
+fi
 seed 2000
-start --headless
+XDG_STATE_HOME=${full:+$full/state}${full:-$XDG_STATE_HOME} start --headless
 finish
+[ -z "$full" ] || umount "$full"
 [ "$rc" = 0 ] || { cat "$work/out" "$work/err"; fail "a whole run exited with $rc"; }
+if [ -n "$full" ]; then
+  [ "$(grep -c 'journal .* is not written' "$work/err")" = 1 ] || { cat "$work/err"; fail "a full disk was not said once"; }
+fi
 grep -qx 'LAST_RUN_TEXTBOX=!!! SUCCESS !!!' "$store" || fail "no SUCCESS stored"
 grep -qx 'AUTOSTART_TIME_TICKBOX=0' "$store" || fail "the stored Auto Start tick changed"
 order=("run begins, ticked: PELLUM-ON, QT, PELLUM-OFF" "QT started: $build/bin/NODE-QT-STANDIN (pid "
@@ -62,6 +74,9 @@ finish
 node=$(sed -n 's/^QT started: .* (pid \([0-9]*\))$/\1/p' "$work/out")
 [ -n "$node" ] && [ -e "/proc/$node" ] || fail "the node did not keep running"
 kill -TERM "$node"
+journal=$XDG_STATE_HOME/TARNWICK/TARNWICK-NIGHT.log
+grep -q '^[0-9-]* [0-9:.]* [-+][0-9]* CORVANT light cyan: CORVANT running$' "$journal" || fail "no journal of the run"
+tail -n 2 "$journal" | grep -q ' exit status 1$' || fail "the journal has no exit status"
 echo "ok: SIGTERM mid-run"
 
 # A store others may write to is refused: status 2, nothing launched, nothing written.

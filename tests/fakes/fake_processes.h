@@ -78,6 +78,11 @@ class FakeProcesses : public process::ProcessControl {
     return handle;
   }
 
+  std::string ProgramOf(std::string_view command_line) override {
+    const auto it = programs_.find(std::string(command_line));
+    return it == programs_.end() ? std::string() : it->second.file.empty() ? it->second.image : it->second.file;
+  }
+
   bool SameImageName(std::string_view a, std::string_view b) const override {
     return Same(std::string(a), std::string(b));
   }

@@ -56,13 +56,14 @@ int ExitStatus(const app::RunEnd& end, bool stopped, bool settings_written) {
 }
 
 int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options) {
+  PrintedReport report(ports.out, ports.also);
   settings::Section section(ports.store, ports.exe_name);
   if (auto why = WhyNoRunCanBegin(section)) {
     ports.err << "TARNWICK: no run can begin from the settings of " << ports.exe_name << ": " << *why << std::endl;
+    report.Line("exit status " + std::to_string(kCouldNotBegin));
     return kCouldNotBegin;
   }
 
-  PrintedReport report(ports.out, ports.also);
   ui::NoWindowManager window_manager;  // nothing is on screen, so nothing is kept on top
   app::Platform platform{ports.processes, ports.store, window_manager, ports.exe_name, &report, true};
   NoWindows host;

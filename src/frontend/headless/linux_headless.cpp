@@ -16,6 +16,7 @@
 #include "frontend/headless/headless_run.h"
 #include "process/linux/linux_process.h"
 #include "settings/linux/file_store.h"
+#include "settings/linux/journal_file.h"
 
 namespace headless {
 
@@ -95,11 +96,15 @@ int LinuxHeadlessMain(const std::string& exe_name, const Options& options) {
   if (!store.Usable(settings::kApplication, exe_name)) return kCouldNotBegin;
   process::LinuxProcessControl processes;
   LinuxWaiter waiter;
-  HeadlessPorts ports{processes, store, exe_name, std::cout, std::cerr};
+  settings::JournalFile journal(settings::JournalFile::StateRootFromEnvironment(), exe_name);
+  journal.Line(VersionLine() + " opens: headless");
+  HeadlessPorts ports{processes, store, exe_name, std::cout, std::cerr, &journal};
   RunOptions run;
   run.max_run = options.max_run;
   run.settings_written = [&store] { return store.AllWritten(); };
-  return RunHeadless(ports, waiter, run);
+  const int status = RunHeadless(ports, waiter, run);
+  journal.Line(VersionLine() + " closes");
+  return status;
 }
 
 }  // namespace headless

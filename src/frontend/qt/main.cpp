@@ -20,6 +20,7 @@
 #include "frontend/qt/x11_window_manager.h"
 #include "process/linux/linux_process.h"
 #include "settings/linux/file_store.h"
+#include "settings/linux/journal_file.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
@@ -57,7 +58,9 @@ int main(int argc, char** argv) {
   ui::Desktop desktop;
   qt_frontend::QtHost host(desktop);
   qt_frontend::X11WindowManager window_manager(host);
-  app::Platform platform{processes, store, window_manager, exe_name};
+  settings::JournalFile journal(settings::JournalFile::StateRootFromEnvironment(), exe_name);
+  journal.Line(headless::VersionLine() + " opens: graphical");
+  app::Platform platform{processes, store, window_manager, exe_name, &journal};
 
   // Every outside request to end goes through the main window's close, so unloading stores everything
   // before Qt takes any widget down.
@@ -73,5 +76,6 @@ int main(int argc, char** argv) {
   const int rc = QApplication::exec();
   host.CloseTopLevels();
   desktop.CollectClosed();
+  journal.Line(headless::VersionLine() + " closes");
   return rc;
 }

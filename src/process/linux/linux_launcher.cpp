@@ -227,6 +227,12 @@ Probe LinuxProcessControl::IsProcessRunning(std::string_view image_name) {
 void LinuxProcessControl::BeginPass() { probe_.BeginPass(); }
 void LinuxProcessControl::EndPass() { probe_.EndPass(); }
 
+std::string LinuxProcessControl::ProgramOf(std::string_view command_line) {
+  const LinuxCommand command =
+      ResolveLinuxCommandLine(command_line, PathChecks{IsExecutableFile, IsFolder}, SearchPath(), HomeFolder());
+  return command.ok ? command.program : std::string();
+}
+
 std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_view command_line) {
   reap_list_->ReapEnded();
   LinuxCommand command =
