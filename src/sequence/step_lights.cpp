@@ -115,7 +115,7 @@ void TARNWICK_MAIN::TellLightChanges() {
     const std::pair<ui::Colour, ui::Colour> look{light.back_colour(), light.fore_colour()};
     if (look == told_looks_[i]) continue;
     told_looks_[i] = look;
-    std::string line = std::string(kWords[i].step) + " light " + ColourName(light);
+    std::string line = std::string(kWords[i].step) + " light turns " + ColourName(light);
     const std::string words = Words(kWords[i], light);
     if (!words.empty()) line += ": " + words;
     Tell(line);

@@ -51,8 +51,8 @@ fi
 grep -qx 'LAST_RUN_TEXTBOX=!!! SUCCESS !!!' "$store" || fail "no SUCCESS stored"
 grep -qx 'AUTOSTART_TIME_TICKBOX=0' "$store" || fail "the stored Auto Start tick changed"
 order=("run begins, ticked: PELLUM-ON, QT, PELLUM-OFF" "QT started: $build/bin/NODE-QT-STANDIN (pid "
-       "CORVANT light green: CORVANT ended: the node has caught up" "CLI started: $build/bin/NODE-CLI-STANDIN (pid "
-       "QT light green: node gone" "PELLUM-OFF started: $build/bin/MF-PELLUM-OFF (pid " "outcome: !!! SUCCESS !!!"
+       "CORVANT light turns green: CORVANT ended: the node has caught up" "CLI started: $build/bin/NODE-CLI-STANDIN (pid "
+       "QT light turns green: node gone" "PELLUM-OFF started: $build/bin/MF-PELLUM-OFF (pid " "outcome: !!! SUCCESS !!!"
        "exit status 0")
 at=0
 for want in "${order[@]}"; do
@@ -67,7 +67,7 @@ echo "ok: a whole run without a display"
 : >"$state/log.txt"
 seed 60000
 start --headless
-for _ in $(seq 300); do grep -q '^CORVANT light cyan' "$work/out" && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q '^CORVANT light turns cyan' "$work/out" && break; sleep 0.1; done
 kill -TERM "$app"
 finish
 [ "$rc" = 1 ] || fail "SIGTERM mid-run exited with $rc"
@@ -75,7 +75,7 @@ node=$(sed -n 's/^QT started: .* (pid \([0-9]*\))$/\1/p' "$work/out")
 [ -n "$node" ] && [ -e "/proc/$node" ] || fail "the node did not keep running"
 kill -TERM "$node"
 journal=$XDG_STATE_HOME/TARNWICK/TARNWICK-NIGHT.log
-grep -q '^[0-9-]* [0-9:.]* [-+][0-9]* CORVANT light cyan: CORVANT running$' "$journal" || fail "no journal of the run"
+grep -q '^[0-9-]* [0-9:.]* [-+][0-9]* CORVANT light turns cyan: CORVANT running$' "$journal" || fail "no journal of the run"
 tail -n 2 "$journal" | grep -q ' exit status 1$' || fail "the journal has no exit status"
 echo "ok: SIGTERM mid-run"
 

@@ -78,6 +78,10 @@ int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options)
   ui::Desktop::Settled settled = desktop.Deliver(start, [&] { desktop.Open(std::move(owned), nullptr); });
 
   bool stopped = false;
+  waiter.close_now = [&] {
+    stopped = true;
+    settled = desktop.CloseAll(waiter.Now());
+  };
   while (settled.windows_left) {
     std::optional<ui::Millis> due = settled.next_due;
     if (deadline && (!due || *deadline < *due)) due = deadline;
@@ -99,6 +103,7 @@ int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options)
       settled = desktop.TimerPass(now);
     }
   }
+  waiter.close_now = nullptr;
   desktop.CollectClosed();
 
   const bool written = !options.settings_written || options.settings_written();

@@ -23,6 +23,10 @@ class Waiter {
   virtual ui::Millis Now() = 0;
   // Returns at `due` (never, with none) or earlier when the program is asked to end: true then.
   virtual bool Wait(std::optional<ui::Millis> due) = 0;
+  // Set by the run while it waits: closes every window and stores everything at once, for an end
+  // that cannot wait until Wait returns (Windows may end the process as soon as its session-end
+  // message has been handled).
+  std::function<void()> close_now;
 };
 
 // A window host that shows nothing.
