@@ -14,7 +14,7 @@ namespace process {
 void SetStartupSignals();
 
 // Installs `handler` for each signal of `which` that is not ignored when this is made: a parent that
-// ignores one (nohup, a service manager) has said the program must not end on it. Each installed
+// ignores one (nohup; a shell's & for SIGINT) has said the program must not end on it. Each installed
 // signal is unblocked in the calling thread, since an inherited mask would hold it back for ever.
 // The destructor puts back exactly the disposition it found.
 class EndRequestSignals {
