@@ -35,12 +35,16 @@ elseif(TARGET TARNWICK)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tarnwick_<version>_<arch>.deb
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The long description only: CPack puts the synopsis above it and sets every line one space in,
+  # an empty line as " .", as Debian's format asks. Lines indented here would reach package tools
+  # two spaces in, which they show verbatim instead of wrapping.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "Drives one unattended run of a cryptocurrency node\n\
- TARNWICK runs a helper tool that prepares the machine, starts the node, waits\n\
- for a chain-progress tool to end, stops the node with its command-line client\n\
- and runs the helper tool that undoes the preparation, showing each step as a\n\
- coloured light.")
+      "TARNWICK runs a helper tool that prepares the machine, starts the node, waits\n\
+for a chain-progress tool to end, stops the node with its command-line client\n\
+and runs the helper tool that undoes the preparation.\n\
+\n\
+Started under another name, as the included systemd user timer starts it each\n\
+night, it keeps settings of its own and can close itself when the run ends.")
   # The libraries the program links (Qt 6, libxcb, the C++ runtime) are found by dpkg-shlibdeps;
   # Qt's X11 platform plugin ships in libqt6gui6, which that brings in.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -2,7 +2,8 @@
 # The Debian package as a user gets it: built by cpack from the release preset; its dependencies
 # resolved by apt on this machine's Debian 12 (simulated: nothing is installed system-wide); unpacked
 # with dpkg-deb into a temporary folder, its program started from there on a private X display until
-# its window shows; its nightly scheduler examples checked by systemd-analyze verify.
+# its window shows; its description in Debian's format; its nightly scheduler examples checked as
+# files and by systemd-analyze verify.
 #   test-deb.sh [BUILD_DIR]  (default build/release; as root for apt-get --simulate, as CI runs;
 #                             needs Xvfb, xdotool, systemd, dpkg-dev)
 set -euo pipefail
@@ -36,6 +37,20 @@ for f in usr/bin/TARNWICK usr/share/applications/tarnwick.desktop \
   [ -s "$root/$f" ] || fail "/$f is not in the package"
 done
 [ -x "$root/usr/bin/TARNWICK" ] || fail "/usr/bin/TARNWICK is not executable"
+
+# ---- how package tools show it -----------------------------------------------------------------
+# Debian's format: the synopsis, then the long description that does not repeat it, each line one
+# space in (two or more are shown verbatim, unwrapped), " ." for a blank line.
+description=$(dpkg-deb -f "$deb" Description)
+synopsis=$(head -n1 <<<"$description")
+long=$(tail -n +2 <<<"$description")
+[ -n "$long" ] || fail "the package has no long description"
+bad=$(grep -v -E '^ [^ ]' <<<"$long" || true)
+[ -z "$bad" ] || fail "long description lines not in Debian's format: $bad"
+opening=${long%%$'\n'*}
+opening=${opening# }
+case "${synopsis,,}" in "${opening,,}"*) fail "the long description opens with the synopsis: $opening" ;; esac
+case "${opening,,}" in "${synopsis,,}"*) fail "the long description opens with the synopsis: $opening" ;; esac
 
 # ---- what it depends on -----------------------------------------------------------------------
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -79,16 +94,8 @@ kill "$app"
 wait "$app" 2>/dev/null || true
 app=''
 
-# ---- the nightly examples are valid user units --------------------------------------------------
-# Installed as their comments say, the link pointing at the unpacked program; any message fails.
-home=$work/home
-mkdir -p "$home/.local/bin" "$home/.config/systemd/user"
-ln -s "$root/usr/bin/TARNWICK" "$home/.local/bin/TARNWICK-NIGHT"
-cp "$root"/usr/share/doc/tarnwick/examples/tarnwick-night.* "$home/.config/systemd/user/"
-if ! HOME=$home systemd-analyze verify --user "$home"/.config/systemd/user/tarnwick-night.{service,timer} \
-     >"$work/verify.log" 2>&1 || [ -s "$work/verify.log" ]; then
-  cat "$work/verify.log" >&2
-  fail "systemd-analyze verify rejects the shipped units"
-fi
-echo "test-deb: the shipped systemd units verify"
+# ---- the nightly examples are valid user units that leave the run's programs running ------------
+bash "$here/tests/packaging/systemd_units_test.sh" "$root/usr/share/doc/tarnwick/examples" "$root/usr/bin/TARNWICK" \
+  >"$work/units.log" 2>&1 || { cat "$work/units.log" >&2; fail "the shipped systemd units"; }
+echo "test-deb: the shipped systemd units verify and keep the run's programs"
 echo "test-deb: passed"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Outside programs that misbehave, with the real program and real stand-ins under Xvfb + openbox:
-# a node killed mid-run, a chain-progress tool that crashes at once, a stop command that fails, and
-# a helper tool that never ends. Each case runs at once beside the others, under its own name and
-# store section, with its own copies of the stand-ins so every process is found and ended by id.
+# a node killed mid-run, a chain-progress tool that crashes at once, a stop command that fails, a
+# helper tool that never ends, and a parent that hands the program ignored signals or a standard
+# error nobody reads. Each case runs at once beside the others, under its own name and store
+# section, with its own copies of the stand-ins so every process is found and ended by id.
 #   misbehaving_programs_test.sh BIN_DIR
 set -uo pipefail
 # shellcheck source=../alone.sh
@@ -18,7 +19,7 @@ export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME/TARNWICK" && chmod 700 "$XDG_CONFIG_HOME/TARNWICK"
 
 declare -A app_pid wid row
-cases=(KILLED CRASH FAIL FOREVER)
+cases=(KILLED CRASH FAIL FOREVER NOCHLD NOHUP PIPE)
 
 store_of() { echo "$XDG_CONFIG_HOME/TARNWICK/MB-$1.conf"; }
 state_of() { echo "$work/$1/state"; }
@@ -27,10 +28,12 @@ log_count() { grep -c -F -x -- "$2" <(cut -d' ' -f2- "$(log_of "$1")" 2>/dev/nul
 log_has() { [ "$(log_count "$1" "$2")" -gt 0 ]; }
 
 # One case: private copies of the stand-ins named after it, a seeded store, the program started
-# through a link named MB-<case>. Windows are stacked apart so a click lands on the right one.
+# through a link named MB-<case>. Windows are stacked apart so a click lands on the right one. The
+# program is started with the signals named in $7 ignored, and with $8 = broken its standard error
+# is a pipe whose reader has gone (and its store holds a line it reports as unreadable).
 start_case() {
   local c=$1 cb=$work/$1/bin st
-  local node_args=$2 corvant_args=$3 cli_args=$4 pellum=$5 pellum_off_args=$6
+  local node_args=$2 corvant_args=$3 cli_args=$4 pellum=$5 pellum_off_args=$6 ignored=${7:-} stderr=${8:-}
   st=$(state_of "$c")
   mkdir -p "$cb" "$st"
   cp "$bin/NODE-QT-STANDIN" "$cb/NODE-$c"
@@ -43,8 +46,16 @@ start_case() {
     "PELLUM_OFF_TICKBOX=$pellum" "PELLUM_OFF_FULL_LOCATION_TEXTBOX=$cb/MF-PELLUM-OFF $pellum_off_args" \
     "CORVANT_FULL_LOCATION_TEXTBOX=$cb/CV-$c --state $st $corvant_args" "CV_FILENAME_TEXTBOX=CV-$c" \
     "QT_FULL_RUN_CMD_TEXTBOX=$cb/NODE-$c --state $st $node_args" "QT_FILENAME_TEXTBOX=NODE-$c" \
-    "CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args" "CLI_FILENAME_TEXTBOX=CLI-$c"
-  TARNWICK_STANDIN_STATE=$st "$work/$c/MB-$c" 2>"$work/$c/stderr" &
+    "CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args" "CLI_FILENAME_TEXTBOX=CLI-$c" \
+    ${stderr:+"a line that is no setting"}
+  [ -z "$stderr" ] || mkfifo "$work/$c/stderr.fifo"
+  (
+    [ -z "$ignored" ] || trap '' "$ignored"
+    # Opened for reading and writing first, so opening it to write does not wait for a reader.
+    [ -z "$stderr" ] || exec 3<>"$work/$c/stderr.fifo" 2>"$work/$c/stderr.fifo" 3<&-
+    export TARNWICK_STANDIN_STATE=$st
+    exec "$work/$c/MB-$c"
+  ) 2>"$work/$c/stderr" &
   app_pid[$c]=$!
   track "${app_pid[$c]}"
 }
@@ -56,22 +67,33 @@ click_always_on_top() { xdotool mousemove --window "${wid[$1]}" 350 92 click 1; 
 pixel() { import -window "${wid[$1]}" png:- 2>/dev/null | convert - -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }
 
 # The run never recorded success, the click reached the program, and closing it by SIGTERM (the
-# close box's way) ends it with exit code 0.
+# close box's way), or by the signal $2 names, ends it with exit code 0.
 close_and_check() {
-  local c=$1 outcome
-  kill -TERM "${app_pid[$c]}"
+  local c=$1 signal=${2:-TERM} outcome
+  kill -"$signal" "${app_pid[$c]}"
   rel_wait_exit "${app_pid[$c]}" 30
-  [ "$rel_rc" = 0 ] || fail "$c: exit code $rel_rc after SIGTERM"
+  [ "$rel_rc" = 0 ] || fail "$c: exit code $rel_rc after SIG$signal"
   outcome=$(rel_stored "$(store_of "$c")" LAST_RUN_TEXTBOX)
   [ "$outcome" != '!!! SUCCESS !!!' ] || fail "$c: the run recorded success"
   [ "$(rel_stored "$(store_of "$c")" AlwaysOnTopTimer_TICKBOX)" = 0 ] || fail "$c: the click during the fault was lost"
 }
 
-row=([KILLED]=0 [CRASH]=1 [FAIL]=2 [FOREVER]=3)
+# Closes itself with exit code 0 after a run that recorded success, CORVANT started once.
+expect_success() {
+  rel_wait_exit "${app_pid[$1]}" 90
+  [ "$rel_rc" = 0 ] || fail "$1: the program did not close itself with exit code 0 (got $rel_rc)"
+  [ "$(rel_stored "$(store_of "$1")" LAST_RUN_TEXTBOX)" = '!!! SUCCESS !!!' ] || fail "$1: the run did not record success"
+  [ "$(log_count "$1" "CV-$1 started")" = 1 ] || fail "$1: CORVANT was started $(log_count "$1" "CV-$1 started") times"
+}
+
+row=([KILLED]=0 [CRASH]=1 [FAIL]=2 [FOREVER]=3 [NOCHLD]=4 [NOHUP]=5 [PIPE]=6)
 start_case KILLED "" "--catch-up-ms 8000" "stop" 0 ""
 start_case CRASH "" "--crash" "stop" 0 ""
 start_case FAIL "" "--catch-up-ms 5000" "stop --fail" 0 ""
 start_case FOREVER "--shutdown-delay-ms 300" "--catch-up-ms 5000" "stop" 1 "--forever"
+start_case NOCHLD "" "--catch-up-ms 0" "stop" 0 "" CHLD
+start_case NOHUP "" "--catch-up-ms 8000" "stop" 0 "" HUP
+start_case PIPE "" "--catch-up-ms 2000" "stop" 0 "" "" broken
 for c in "${cases[@]}"; do
   wid[$c]=$(rel_wait_window "MB-$c" 30)
   [ -n "${wid[$c]}" ] || { fail "$c: no window appeared"; cat "$work/$c/stderr" >&2; exit 1; }
@@ -91,6 +113,21 @@ else
   fail "$c: CORVANT never started"
 fi
 
+# Started with SIGHUP ignored (nohup): a hang-up while CORVANT runs changes nothing (checked below).
+# The programs it starts get every signal at its default all the same.
+c=NOHUP
+if wait_for 60 log_has $c "CV-$c started"; then
+  node=$(rel_pid_of_exe "$work/$c/bin/NODE-$c")
+  [ -n "$node" ] || fail "$c: the node is not running"
+  for p in $node; do
+    grep -q -x $'SigIgn:\t0000000000000000' "/proc/$p/status" || fail "$c: the node was started with signals ignored"
+  done
+  kill -HUP "${app_pid[$c]}"
+  log_has $c "CV-$c caught up" && fail "$c: the hang-up came after CORVANT had ended"
+else
+  fail "$c: CORVANT never started"
+fi
+
 # The click for the never-ending helper lands while it runs, before Auto Close ends the program.
 if wait_for 60 log_has FOREVER "MF-PELLUM-OFF started" && rel_alive "${app_pid[FOREVER]}"; then
   click_always_on_top FOREVER
@@ -98,6 +135,7 @@ else
   fail "FOREVER: PELLUM-OFF did not start while the program was open"
 fi
 
+c=KILLED
 if [ "$killed" = 1 ]; then
   wait_for 20 log_has $c "CV-$c caught up" || fail "$c: CORVANT did not end"
   sleep 5
@@ -127,7 +165,8 @@ else
   fail "$c: CORVANT never ran"
 fi
 
-# A stop command that fails: the node keeps running and the run does not complete.
+# A stop command that fails: the node keeps running and the run does not complete. Closed by the
+# terminal's hang-up, the program still stores everything.
 c=FAIL
 if wait_for 60 log_has $c "CLI-$c stop command failed"; then
   click_always_on_top $c
@@ -136,21 +175,31 @@ if wait_for 60 log_has $c "CLI-$c stop command failed"; then
   log_has $c "NODE-$c stopped by stop command" && fail "$c: the node stopped"
   log_has $c "MF-PELLUM-OFF started" && fail "$c: PELLUM-OFF ran after a failed stop"
   rel_alive "${app_pid[$c]}" || fail "$c: the program ended"
-  close_and_check $c
-  rel_pass "$c: a failed stop leaves the run waiting"
+  close_and_check $c HUP
+  rel_pass "$c: a failed stop leaves the run waiting; SIGHUP closes"
 else
   fail "$c: the stop command never ran"
 fi
 
 # PELLUM-OFF never ending does not hold up Auto Close: the program closes itself with success.
 c=FOREVER
-rel_wait_exit "${app_pid[$c]}" 90
-[ "$rel_rc" = 0 ] || fail "$c: the program did not close itself with exit code 0 (got $rel_rc)"
-[ "$(rel_stored "$(store_of $c)" LAST_RUN_TEXTBOX)" = '!!! SUCCESS !!!' ] || fail "$c: the run did not record success"
+expect_success $c
 [ "$(rel_stored "$(store_of $c)" AlwaysOnTopTimer_TICKBOX)" = 0 ] || fail "$c: the click during the run was lost"
-[ "$(log_count $c "CV-$c started")" = 1 ] || fail "$c: CORVANT was started more than once"
 [ -n "$(rel_pid_of_exe "$work/$c/bin/MF-PELLUM-OFF")" ] || fail "$c: PELLUM-OFF was not left running"
 rel_pass "$c: the run completed while PELLUM-OFF kept running"
+
+# Started with SIGCHLD ignored, which would let the kernel reap our children unseen: a CORVANT that
+# ends at once with status 0 is seen to, so it is started once and the run completes.
+expect_success NOCHLD
+rel_pass "NOCHLD: CORVANT ending at once was seen under an inherited ignored SIGCHLD"
+
+expect_success NOHUP
+rel_pass "NOHUP: SIGHUP ignored at start stays ignored"
+
+# Standard error a pipe nobody reads: a report fails as a write and the run completes.
+expect_success PIPE
+[ -e "$(store_of PIPE).bad" ] || fail "PIPE: the store's unreadable line was not seen, so nothing was reported"
+rel_pass "PIPE: reports to a broken pipe leave the run going"
 
 for c in "${cases[@]}"; do
   if [ -s "$work/$c/stderr" ] && grep -q -i -E "runtime error|AddressSanitizer|LeakSanitizer" "$work/$c/stderr"; then

@@ -1,5 +1,6 @@
 // The headless program on Linux. The end signals (TERM, INT, HUP; one ignored at start-up stays
-// ignored) reach the wait through a self-pipe, so the run closes as the graphical program closes on them.
+// ignored) reach the wait through a self-pipe, so the run closes as the graphical program closes on
+// them. The start-up dispositions (SIGCHLD, SIGPIPE) are main()'s, for both modes.
 #include "frontend/headless/linux_headless.h"
 
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <iostream>
 
 #include "frontend/headless/headless_run.h"
+#include "process/linux/inherited_signals.h"
 #include "process/linux/linux_process.h"
 #include "settings/linux/file_store.h"
 #include "settings/linux/journal_file.h"
@@ -34,20 +36,7 @@ extern "C" void OnEndSignal(int) {
 
 class LinuxWaiter : public Waiter {
  public:
-  LinuxWaiter() {
-    if (::pipe2(fds_.data(), O_CLOEXEC | O_NONBLOCK) != 0) fds_ = {-1, -1};
-    g_end_fd = fds_[1];
-    for (int s : {SIGTERM, SIGINT, SIGHUP}) {
-      struct sigaction old {};
-      ::sigaction(s, nullptr, &old);
-      if (old.sa_handler == SIG_IGN) continue;  // nohup and its kind meant it
-      struct sigaction sa {};
-      sa.sa_handler = OnEndSignal;
-      sigemptyset(&sa.sa_mask);
-      sa.sa_flags = SA_RESTART;
-      ::sigaction(s, &sa, nullptr);
-    }
-  }
+  LinuxWaiter() = default;
   ~LinuxWaiter() override {
     g_end_fd = -1;
     for (int fd : fds_)
@@ -84,7 +73,16 @@ class LinuxWaiter : public Waiter {
     while (fds_[0] >= 0 && ::read(fds_[0], buf, sizeof buf) > 0) any = true;
     return any;
   }
-  std::array<int, 2> fds_{-1, -1};
+  static std::array<int, 2> MakePipe() {
+    std::array<int, 2> fds{-1, -1};
+    if (::pipe2(fds.data(), O_CLOEXEC | O_NONBLOCK) != 0) fds = {-1, -1};
+    g_end_fd = fds[1];
+    return fds;
+  }
+  // The pipe first: a signal taken from the first moment on has somewhere to go.
+  std::array<int, 2> fds_ = MakePipe();
+  // A signal ignored at start-up (nohup) stays ignored.
+  process::EndRequestSignals signals_{{SIGTERM, SIGINT, SIGHUP}, OnEndSignal};
 };
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QSessionManager>
 #include <QTimer>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -18,17 +17,19 @@
 #include "frontend/qt/qt_host.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
+#include "process/linux/inherited_signals.h"
 #include "process/linux/linux_process.h"
 #include "settings/linux/file_store.h"
 #include "settings/linux/journal_file.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
+  // Before anything is launched or any thread exists: whatever started us may have ignored SIGCHLD
+  // (no child's exit status would ever be seen) or left SIGPIPE fatal (a report to a logger that went
+  // away would end the run before it stored anything).
+  process::SetStartupSignals();
   // The name as started, before Qt sees argv: a link or copy under another name has its own section.
   const std::string exe_name = app::ProgramNameFromArgv0(argc > 0 ? argv[0] : "");
-  // Under a file-size limit a write past it must fail as a write (EFBIG) and leave the old store
-  // file whole; by default SIGXFSZ would end the program in the middle of its unload.
-  std::signal(SIGXFSZ, SIG_IGN);
 
   // Our own options come first, and without a display: --help on a server must not need one.
   const headless::Options options =

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
-#include <array>
 #include <cerrno>
 #include <csignal>
 
@@ -15,7 +14,6 @@ namespace qt_frontend {
 
 namespace {
 
-constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
 volatile std::sig_atomic_t g_write_fd = -1;
 
 extern "C" void OnSignal(int signo) {
@@ -38,18 +36,12 @@ SignalBridge::SignalBridge(std::function<void(int)> on_signal) : on_signal_(std:
   g_write_fd = fds_[1];
   notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { Drain(); });
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+  handlers_ =
+      std::make_unique<process::EndRequestSignals>(std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP}, OnSignal);
 }
 
 SignalBridge::~SignalBridge() {
-  struct sigaction sa {};
-  sa.sa_handler = SIG_DFL;
-  sigemptyset(&sa.sa_mask);
-  for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+  handlers_.reset();
   g_write_fd = -1;
   notifier_.reset();
   for (int& fd : fds_) {
