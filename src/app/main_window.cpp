@@ -14,8 +14,6 @@ namespace {
 using ui::Rect;
 namespace colours = ui::colours;
 
-TARNWICK_MAIN* g_main_window = nullptr;
-
 const ui::Font kLightFont = ui::fonts::Bold("Arial", 8.25);
 const ui::Font kTitleFont = ui::fonts::Bold("Arial", 12);
 const ui::Font kCountdownFont = ui::fonts::Bold("MS Sans Serif", 13.5);
@@ -44,8 +42,6 @@ void StyleCountdown(ui::TextBox& box) {
 void Hide(ui::Control& c) { c.set_rendered(false); }
 
 }  // namespace
-
-TARNWICK_MAIN& TheMainWindow() { return *g_main_window; }
 
 TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
     : ui::Form(desktop, "TARNWICK_MAIN"),
@@ -109,7 +105,6 @@ TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
       PELLUM_OFF_WATCHER_TIMER(*this, "PELLUM_OFF_WATCHER_TIMER", 1000),
       platform_(platform),
       store_(platform.store, platform.exe_name) {
-  g_main_window = this;
   set_main_style(true);
   // The watchers that tick together share one reading of the process list.
   process::ProcessControl& processes = platform.processes;
@@ -151,7 +146,6 @@ TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
 }
 
 TARNWICK_MAIN::~TARNWICK_MAIN() {
-  if (g_main_window == this) g_main_window = nullptr;
   if (platform_.report) desktop().set_after_event(nullptr);
 }
 
@@ -178,10 +172,6 @@ void TARNWICK_MAIN::Load() {
   APP_EXE_NAME_LABEL.set_caption(platform_.exe_name);
   set_title("TARNWICK - " + APP_EXE_NAME_LABEL.caption());
 
-  for (ui::Timer* t : {&AlwaysOnTopTimer, &AUTOSTART_TIMER, &PELLUM_ON_WATCHER_TIMER, &PELLUM_OFF_WATCHER_TIMER,
-                       &QT_WATCHER_TIMER, &DAEMON_WATCHER_TIMER, &CORVANT_LOADER_TIMER, &CORVANT_COMPLETE_TIMER,
-                       &CLI_WATCHER_TIMER, &CLI_PAUSE_TIMER, &AUTOCLOSE_TIMER})
-    t->SetInterval(1000);
   AutoStartCountdown = std::chrono::seconds(11);
   AutoCloseCountdown = std::chrono::seconds(11);
 
@@ -267,7 +257,9 @@ void TARNWICK_MAIN::WireHandlers() {
   ConfigureStepLightDescriptions();
 }
 
-void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }
+void TARNWICK_MAIN::SettingsButtonClick() {
+  desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop(), *this), this);
+}
 
 process::Probe TARNWICK_MAIN::ProbeImage(const ui::TextBox& image_name) {
   return platform_.processes.IsProcessRunning(image_name.text());

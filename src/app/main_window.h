@@ -167,6 +167,3 @@ class TARNWICK_MAIN : public ui::Form {
   std::vector<std::string> missed_launches_;
   bool auto_close_ran_out_ = false;
 };
-
-// The program's one main window, for the settings windows.
-TARNWICK_MAIN& TheMainWindow();
