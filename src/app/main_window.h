@@ -133,6 +133,9 @@ class TARNWICK_MAIN : public ui::Form {
   void AutoCloseTickBoxClick();
   // Writes the outcome of the last run and stores it at once.
   void RecordOutcome(const std::string& text);
+  // Stores a tick box of the three that unload stores, once load is over: a tick the user changes is
+  // kept even when the program never unloads (killed, or cut off from its display).
+  void StoreTickAtOnce(const ui::TickBox& box);
   void DisarmSequenceTimers();
   void PaintSequenceLights(ui::Colour colour);
   // Always on top.
@@ -163,6 +166,8 @@ class TARNWICK_MAIN : public ui::Form {
   bool corvant_just_started_ = false;
   // Whether a failed CORVANT has been told of since CORVANT last did its work or START was pressed.
   bool corvant_failure_told_ = false;
+  // While Load runs: the tick boxes it sets hold what the store holds already.
+  bool loading_ = false;
   // Whether START has been pressed: the Auto Start countdown then ends in a run that has its outcome.
   bool started_by_hand_ = false;
 };

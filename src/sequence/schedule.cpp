@@ -112,6 +112,7 @@ void TARNWICK_MAIN::AutoCloseButtonClick() {
 
 void TARNWICK_MAIN::AutoStartTickBoxClick() {
   if (!AUTOSTART_TIME_TICKBOX.ticked()) AUTOSTART_TIMER.Disarm();
+  StoreTickAtOnce(AUTOSTART_TIME_TICKBOX);
 }
 
 void TARNWICK_MAIN::AutoCloseTickBoxClick() {
@@ -121,6 +122,7 @@ void TARNWICK_MAIN::AutoCloseTickBoxClick() {
     AUTOCLOSE_TIMER.Disarm();
     AUTOCLOSE_START_BUTTON.set_enabled(false);
   }
+  StoreTickAtOnce(AUTOCLOSE_TIME_TICKBOX);
 }
 
 void TARNWICK_MAIN::RecordOutcome(const std::string& text) {
