@@ -152,6 +152,7 @@ TARNWICK_MAIN::~TARNWICK_MAIN() {
 }
 
 void TARNWICK_MAIN::Load() {
+  loading_ = true;
   set_geometry(settings::LoadGeometry(store_, settings::kMainWindowKeys));
 
   // In the order of reading; setting a tick box may run its click handler.
@@ -204,6 +205,11 @@ void TARNWICK_MAIN::Load() {
     AUTORUN_QT_TICKBOX.SetState(0);
     PaintNotSelected(QT_START_LIGHT);
   }
+  loading_ = false;
+}
+
+void TARNWICK_MAIN::StoreTickAtOnce(const ui::TickBox& box) {
+  if (!loading_) store_.SaveTick(box.name(), box.state());
 }
 
 void TARNWICK_MAIN::Unload() {
