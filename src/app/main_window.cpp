@@ -150,6 +150,7 @@ TARNWICK_MAIN::~TARNWICK_MAIN() {
 }
 
 void TARNWICK_MAIN::Load() {
+  loading_ = true;
   set_geometry(settings::LoadGeometry(store_, settings::kMainWindowKeys));
 
   // In the order of reading; setting a tick box may run its click handler.
@@ -203,6 +204,11 @@ void TARNWICK_MAIN::Load() {
   // The looks after load are where the report's story starts.
   told_looks_.clear();
   for (ui::Label* light : StepLights()) told_looks_.emplace_back(light->back_colour(), light->fore_colour());
+  loading_ = false;
+}
+
+void TARNWICK_MAIN::StoreTickAtOnce(const ui::TickBox& box) {
+  if (!loading_) store_.SaveTick(box.name(), box.state());
 }
 
 void TARNWICK_MAIN::Unload() {

@@ -110,6 +110,9 @@ class TARNWICK_MAIN : public ui::Form {
   void CorvantLoaderTick();
   void CorvantLoaderTickWhileWhite();
   void MarkCorvantFound();
+  // True when the copy ended by a signal or with a non-zero status, which is then told on standard
+  // error unless the failure before it was too; false while it runs, after status 0, or unknown.
+  bool TellOfCorvantFailure(process::ProcessHandle& copy);
   // Whether a program file, by the file name part of its path, is the image `image_name` names,
   // compared as the probe compares names.
   bool RunsUnderImageName(std::string_view program, std::string_view image_name) const;
@@ -130,6 +133,11 @@ class TARNWICK_MAIN : public ui::Form {
   void AutoCloseButtonClick();
   void AutoStartTickBoxClick();
   void AutoCloseTickBoxClick();
+  // Writes the outcome of the last run and stores it at once.
+  void RecordOutcome(const std::string& text);
+  // Stores a tick box of the three that unload stores, once load is over: a tick the user changes is
+  // kept even when the program never unloads (killed, or cut off from its display).
+  void StoreTickAtOnce(const ui::TickBox& box);
   void DisarmSequenceTimers();
   void PaintSequenceLights(ui::Colour colour);
   // Always on top.
@@ -155,7 +163,8 @@ class TARNWICK_MAIN : public ui::Form {
 
   app::Platform& platform_;
   settings::Section store_;
-  // The CORVANT copy the loader started, so it never starts another while that one still runs.
+  // The CORVANT copy the loader started, so it never starts another while that one still runs; kept
+  // after CORVANT is found when it is that copy, until its end has been judged.
   std::unique_ptr<process::ProcessHandle> corvant_handle_;
   // Whether the loader has run CORVANT's command line since CORVANT_LIGHT last turned white.
   bool corvant_launched_ = false;
@@ -166,4 +175,10 @@ class TARNWICK_MAIN : public ui::Form {
   std::vector<std::pair<ui::Colour, ui::Colour>> told_looks_;
   std::vector<std::string> missed_launches_;
   bool auto_close_ran_out_ = false;
+  // Whether a failed CORVANT has been told of since CORVANT last did its work or START was pressed.
+  bool corvant_failure_told_ = false;
+  // While Load runs: the tick boxes it sets hold what the store holds already.
+  bool loading_ = false;
+  // Whether START has been pressed: the Auto Start countdown then ends in a run that has its outcome.
+  bool started_by_hand_ = false;
 };

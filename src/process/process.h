@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,14 +14,29 @@ namespace process {
 // on it, since reading it as "not running" would end a pause or send a stop command wrongly.
 enum class Probe { NotRunning, Running, Unknown };
 
+// How a program ended: with an exit status, or ended by a signal (Linux only; on Windows a killed
+// program has an exit code like any other).
+struct Exit {
+  enum class Kind { Status, Signal };
+  Kind kind = Kind::Status;
+  int value = 0;
+  bool success() const { return kind == Kind::Status && value == 0; }
+  bool operator==(const Exit&) const = default;
+};
+
 // Tells whether the very program a launch started is still running, unfooled by reused ids.
 class ProcessHandle {
  public:
   virtual ~ProcessHandle() = default;
   virtual bool IsRunning() = 0;
-  // True once the program has ended with exit status 0; false while it runs, after a failure or a
-  // signal, and where the platform cannot tell.
-  virtual bool EndedWithSuccess() { return false; }
+  // How the program ended; none while it runs and where the platform cannot tell (its status was
+  // collected by someone else).
+  virtual std::optional<Exit> HowItEnded() { return std::nullopt; }
+  // True once the program has ended with exit status 0.
+  bool EndedWithSuccess() {
+    const std::optional<Exit> exit = HowItEnded();
+    return exit && exit->success();
+  }
   // The program file the launch resolved and started (its path as the launcher found it), so a
   // caller can tell which name it runs under; empty where the platform could not say.
   const std::string& Program() const { return program_; }
@@ -45,6 +61,8 @@ class ProcessControl {
   // The program file a launch of this command line would start now, found as the launch finds it;
   // empty when it would start nothing or the platform cannot say. Starts nothing, says nothing.
   virtual std::string ProgramOf(std::string_view /*command_line*/) { return {}; }
+  // Tells the user of a problem the program carries on after, as the port reports its own.
+  virtual void Report(std::string_view message) = 0;
   // Whether two file names are one image name, compared exactly as IsProcessRunning compares them.
   // By default ASCII letters match in either case; the platforms fold case as their probes do.
   virtual bool SameImageName(std::string_view a, std::string_view b) const {

@@ -21,4 +21,5 @@ void TARNWICK_MAIN::AlwaysOnTopTick() {
 void TARNWICK_MAIN::AlwaysOnTopTickBoxClick() {
   // Clearing the box leaves the window where a tick put it in the stacking order.
   AlwaysOnTopTimer.Set(AlwaysOnTopTimer_TICKBOX.ticked());
+  StoreTickAtOnce(AlwaysOnTopTimer_TICKBOX);
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/main_window.h"
+#include "settings/key_catalogue.h"
 
 namespace colours = ui::colours;
 
@@ -60,6 +61,15 @@ void TARNWICK_MAIN::AutoStartTick() {
     }
     Tell("its programs: " + programs);
   }
+  // A run begun by the countdown armed at load has no outcome yet, but the one stored from an
+  // earlier run must not stand for it: were the program to end before Auto Close (a signal, the
+  // display gone, a power cut), yesterday's "!!! SUCCESS !!!" would be read as tonight's. A run
+  // begun by START has its "!!! MANUAL START !!!" already.
+  if (!started_by_hand_) {
+    LAST_RUN_TEXTBOX.set_fore_colour(colours::kBlack);
+    LAST_RUN_TEXTBOX.set_back_colour(colours::kRed);
+    RecordOutcome(std::string(settings::FindKey("LAST_RUN_TEXTBOX")->default_text));
+  }
   if (PELLUM_ON_TICKBOX.ticked()) {
     Run(PELLUM_ON_FULL_LOCATION_TEXTBOX);
     PELLUM_ON_WATCHER_TIMER.Arm();
@@ -87,8 +97,8 @@ void TARNWICK_MAIN::AutoCloseTick() {
   }
   AUTOCLOSE_TIME_TEXTBOX.set_text("-- --");
   AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kGreen);
-  LAST_RUN_TEXTBOX.set_text("!!! SUCCESS !!!");
   auto_close_ran_out_ = true;
+  RecordOutcome("!!! SUCCESS !!!");
   DisarmSequenceTimers();
   CloseWindow();  // closes any open settings window first, then unloads, which stores the outcome
 }
@@ -97,10 +107,12 @@ void TARNWICK_MAIN::AutoStartButtonClick() {
   if (AUTOSTART_START_BUTTON.caption() == "START") {
     PaintSequenceLights(colours::kWhite);
     DropCorvantHandle();
+    corvant_failure_told_ = false;
     AUTOSTART_START_BUTTON.set_caption("STOP");
     LAST_RUN_TEXTBOX.set_fore_colour(colours::kBlack);
     LAST_RUN_TEXTBOX.set_back_colour(colours::kGreen);
-    LAST_RUN_TEXTBOX.set_text("!!! MANUAL START !!!");
+    RecordOutcome("!!! MANUAL START !!!");
+    started_by_hand_ = true;
     SETTINGS_BUTTON.set_enabled(false);
     AUTOSTART_TIMER.Arm();
     Tell("START: the run begins when the countdown runs out");
@@ -114,7 +126,7 @@ void TARNWICK_MAIN::AutoStartButtonClick() {
   DisarmSequenceTimers();
   PaintSequenceLights(colours::kLightRed);
   DropCorvantHandle();
-  LAST_RUN_TEXTBOX.set_text("!!! MANUAL STOP !!!");
+  RecordOutcome("!!! MANUAL STOP !!!");
   LAST_RUN_TEXTBOX.set_fore_colour(colours::kBlack);
   LAST_RUN_TEXTBOX.set_back_colour(colours::kRed);
   AutoStartCountdown = kCountdownStart;
@@ -135,6 +147,7 @@ void TARNWICK_MAIN::AutoCloseButtonClick() {
 
 void TARNWICK_MAIN::AutoStartTickBoxClick() {
   if (!AUTOSTART_TIME_TICKBOX.ticked()) AUTOSTART_TIMER.Disarm();
+  StoreTickAtOnce(AUTOSTART_TIME_TICKBOX);
 }
 
 void TARNWICK_MAIN::AutoCloseTickBoxClick() {
@@ -144,6 +157,13 @@ void TARNWICK_MAIN::AutoCloseTickBoxClick() {
     AUTOCLOSE_TIMER.Disarm();
     AUTOCLOSE_START_BUTTON.set_enabled(false);
   }
+  StoreTickAtOnce(AUTOCLOSE_TIME_TICKBOX);
+}
+
+void TARNWICK_MAIN::RecordOutcome(const std::string& text) {
+  LAST_RUN_TEXTBOX.set_text(text);
+  // Stored at once, not only at unload, which a program killed or cut off from its display never reaches.
+  store_.SaveText("LAST_RUN_TEXTBOX", text);
 }
 
 void TARNWICK_MAIN::DisarmSequenceTimers() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "process/platform_names.h"
 #include "run_world.h"
@@ -57,7 +58,7 @@ TEST_P(ScheduledRun, SecondBySecondFromLoadToTheWindowClosing) {
   EXPECT_EQ(m.QT_START_LIGHT.back_colour(), kCyan);
   EXPECT_EQ(h.processes.launches(), (Launches{kPellumOnCmd, kQtCmd}));
   EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
-  EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!") << "a run begun at load leaves the outcome alone";
+  EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), "!!! LAST RUN !!!") << "a run begun at load has no outcome yet";
   w.Second();  // 12: the node watcher finds the node and arms the loader
   EXPECT_FALSE(m.QT_RUN_BUTTON.enabled());
   EXPECT_FALSE(m.DAEMON_RUN_BUTTON.enabled());
@@ -139,7 +140,8 @@ TEST(RunFaults, EachFailureHoldsTheRunWhereItShould) {
         .launches = {1, 1, 78, 0, 0},
         .node_runs = true,
         .armed = {"PELLUM_ON_WATCHER_TIMER", "QT_WATCHER_TIMER", "CORVANT_LOADER_TIMER"},
-        .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"}}},
+        .disabled = {"QT_RUN_BUTTON", "DAEMON_RUN_BUTTON", "CORVANT_RUN_BUTTON"},
+        .reports = 1}},  // once, not at every launch
       {"a CORVANT that never ends keeps the run waiting in cyan",
        [](SeededRun& s) { s.w.corvant_seconds = -1; },
        {.lights = {"red", "cyan", "cyan", "white", "white", "system"},
@@ -251,6 +253,7 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
     std::string image_name;  // CV_FILENAME_TEXTBOX
     fakes::FakeProcesses::Program program;
     bool found;
+    int launches = 0;  // when not found: 62, started again at every tick
   } cases[] = {
       {"CORVANT itself, done at once", cv, {cv, kDone, "/bin/" + cv}, true},
       {"letter case as the probe ignores it", "mf-Corvant-STANDIN", {cv, kDone, "/bin/MF-CORVANT-standin"}, true},
@@ -259,6 +262,8 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
       {"a program of another name returning 0", cv, {"true", kDone, "/bin/true"}, false},
       {"a folder named like CORVANT", cv, {"true", kDone, "/" + cv + "/true"}, false},
       {"a wrapper whose tool runs under the image name", cv, {"sh", kDone, "/bin/sh", cv}, true},
+      // Ended by the test after its first judgement; the copy started then runs on unseen.
+      {"CORVANT's file running unseen a while, then returning 0", cv, {"unseen", {}, "/bin/" + cv}, false, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -268,11 +273,120 @@ TEST(CorvantJudgement, ACopyEndingWithStatusZeroCountsOnlyUnderCorvantsImageName
     TARNWICK_MAIN& m = s.h.Open();
     s.w.RunFor(14);  // the launch at 13, its judgement at 14
     EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), c.found ? kCyan : kWhite);
+    s.h.processes.End(c.program.image);
     EXPECT_EQ(s.w.RunUntilClosed(60), c.found);
-    // Not found, it is started again at every tick, and the run never goes on to the stop.
-    EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), c.found ? 1 : 62);
+    // Not found, it is started again while no copy of it runs, and the run never goes on to the stop.
+    EXPECT_EQ(s.h.processes.LaunchCount(kCorvantCmd), c.found ? 1 : c.launches ? c.launches : 62);
     EXPECT_EQ(s.h.processes.LaunchCount(kCliCmd), c.found ? 1 : 0);
     if (c.found) { EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), "!!! SUCCESS !!!"); }
+  }
+}
+
+// CORVANT found and then gone: when it was our own copy, its end says whether the node has caught
+// up. A crash or a failure is not "caught up": the light turns white again, no stop is sent and the
+// loader starts CORVANT again; a failure is told once, however many follow in a row. Each case's
+// ends come one after another, a few seconds apart, each followed by where the run stands.
+TEST(CorvantJudgement, OurOwnCorvantEndingBadlyIsStartedAgainAndNeverTakenForCaughtUp) {
+  using process::Exit;
+  using Ending = fakes::FakeProcesses::Ending;
+  const std::optional<Exit> done = Exit{}, failed = Exit{Exit::Kind::Status, 1}, killed = Exit{Exit::Kind::Signal, 9},
+                            lost = std::nullopt;
+  const struct {
+    const char* name;
+    std::vector<std::optional<Exit>> ends;  // of the program started, and of every CORVANT
+    std::vector<std::string> after_each;    // CORVANT's light, its launches, the stops sent, the reports
+    fakes::FakeProcesses::Program program = {kCorvantImage};
+    bool started_by_hand = false;  // a CORVANT runs before the run begins
+  } cases[] = {
+      {"killed by a signal, then done", {killed, done}, {"cyan 2 0 1", "green 2 1 1"}},
+      {"failing twice in a row, then done", {failed, failed, done}, {"cyan 2 0 1", "cyan 3 0 1", "green 3 1 1"}},
+      {"done", {done}, {"green 1 1 0"}},
+      {"its status lost", {lost}, {"green 1 1 0"}},
+      {"not ours: a single-instance CORVANT refused our copy",
+       {killed},
+       {"green 1 1 0"},
+       {kCorvantImage, Ending::SingleInstance},
+       true},
+      {"not ours: started by a launcher still running",
+       {killed},
+       {"green 1 1 0"},
+       {"launcher", Ending::Runs, "/bin/launcher", kCorvantImage}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeededRun s;
+    s.w.corvant_seconds = -1;  // every CORVANT works until the case ends it
+    s.h.processes.Define(kCorvantCmd, c.program);
+    if (c.started_by_hand) s.h.processes.Start(kCorvantImage);
+    TARNWICK_MAIN& m = s.h.Open();
+    s.w.RunFor(15);
+    ASSERT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+    std::vector<std::string> seen;
+    for (const std::optional<Exit>& how : c.ends) {
+      s.h.processes.End(c.program.image, how);
+      s.h.processes.End(kCorvantImage, how);
+      s.w.RunFor(3);
+      seen.push_back(fakes::ColourName(m.CORVANT_LIGHT.back_colour()) + " " +
+                     std::to_string(s.h.processes.LaunchCount(kCorvantCmd)) + " " +
+                     std::to_string(s.h.processes.LaunchCount(kCliCmd)) + " " +
+                     std::to_string(s.h.processes.reports().size()));
+    }
+    EXPECT_EQ(seen, c.after_each);
+  }
+}
+
+// A failure is told once a run: a CORVANT failing at every launch of the next run is told of again.
+TEST(CorvantJudgement, EachRunTellsOfItsFailingCorvantOnce) {
+  SeededRun s(false, false);
+  s.h.processes.Define(kCorvantCmd, {kCorvantImage, fakes::FakeProcesses::Ending::CrashesAtOnce});
+  TARNWICK_MAIN& m = s.h.Open();
+  for (std::size_t run = 1; run <= 2; ++run) {
+    if (run == 2) s.h.Click(m.AUTOSTART_START_BUTTON);  // STOP
+    s.h.Click(m.AUTOSTART_START_BUTTON);                // START
+    s.w.RunFor(30);
+    EXPECT_EQ(s.h.processes.reports().size(), run);
+  }
+  EXPECT_GT(s.h.processes.LaunchCount(kCorvantCmd), 30);
+}
+
+// The outcome is stored the moment it is written, so a program that ends mid-run (a signal, the
+// display gone, a power cut) never leaves an earlier run's outcome standing for this one. Each case
+// begins with yesterday's success stored.
+TEST(Outcome, EachOutcomeIsShownAndStoredTheMomentItIsWritten) {
+  const struct {
+    const char* name;
+    bool auto_start;
+    std::function<void(SeededRun&)> act;
+    std::string outcome;
+    ui::Colour back;
+  } cases[] = {
+      {"a run begun by the countdown armed at load", true, [](SeededRun& s) { s.w.RunFor(11); }, "!!! LAST RUN !!!",
+       kRed},
+      {"START, and the run its countdown begins", false,
+       [](SeededRun& s) {
+         s.h.Click(s.h.main->AUTOSTART_START_BUTTON);
+         s.w.RunFor(11);
+       },
+       "!!! MANUAL START !!!", kGreen},
+      {"STOP of a run begun at load", true,
+       [](SeededRun& s) {
+         s.w.RunFor(11);
+         s.h.Click(s.h.main->AUTOSTART_START_BUTTON);
+       },
+       "!!! MANUAL STOP !!!", kRed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeededRun s(c.auto_start, false);
+    s.h.Seed("LAST_RUN_TEXTBOX", "!!! SUCCESS !!!");
+    TARNWICK_MAIN& m = s.h.Open();
+    c.act(s);
+    ASSERT_EQ(s.h.processes.LaunchCount(kQtCmd), 1) << "the run has begun";
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.text(), c.outcome);
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.fore_colour(), kBlack);
+    EXPECT_EQ(m.LAST_RUN_TEXTBOX.back_colour(), c.back);
+    EXPECT_TRUE(s.h.main_open());
+    EXPECT_EQ(s.h.Stored("LAST_RUN_TEXTBOX"), c.outcome) << "stored while the window is open";
   }
 }
 

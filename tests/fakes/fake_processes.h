@@ -5,6 +5,7 @@
 #include <cctype>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,8 @@ namespace fakes {
 class FakeProcesses : public process::ProcessControl {
  public:
   // How a launched program behaves: it runs until ended, or it is gone before any probe can see it,
-  // having failed (a crash) or having done its work (exit status 0). A single-instance program runs
-  // unless a process of its image name runs already; then it fails at once.
+  // having crashed (a signal) or having done its work (exit status 0). A single-instance program
+  // runs unless a process of its image name runs already; then it fails at once (exit status 3).
   enum class Ending { Runs, CrashesAtOnce, FinishesAtOnce, SingleInstance };
   struct Program {
     Program(std::string image_name, Ending how = Ending::Runs, std::string program_file = "", std::string leaves = "")
@@ -34,10 +35,12 @@ class FakeProcesses : public process::ProcessControl {
     programs_.insert_or_assign(command_line, std::move(program));
   }
   // A process that runs without having been launched by the program.
-  void Start(const std::string& image) { processes_.push_back(std::make_shared<State>(State{image, true, true})); }
-  // Every process of this name ends.
-  void End(const std::string& image) {
-    for (auto& p : processes_) p->alive = p->alive && !Same(p->image, image);
+  void Start(const std::string& image) { processes_.push_back(std::make_shared<State>(State{image, true})); }
+  // Every process of this name ends, by default having done its work; a handle tells `how` (none:
+  // its status was lost, as when someone else collected it).
+  void End(const std::string& image, std::optional<process::Exit> how = process::Exit{}) {
+    for (auto& p : processes_)
+      if (p->alive && Same(p->image, image)) *p = State{p->image, false, how};
     std::erase_if(processes_, [](const auto& p) { return !p->alive; });
   }
   bool Running(const std::string& image) const {
@@ -47,6 +50,9 @@ class FakeProcesses : public process::ProcessControl {
   void set_scan_fails(bool f) { scan_fails_ = f; }
 
   const std::vector<std::string>& launches() const { return launches_; }
+  // What the core reported, one line each.
+  const std::vector<std::string>& reports() const { return reports_; }
+  void Report(std::string_view message) override { reports_.emplace_back(message); }
   int LaunchCount(const std::string& command_line) const {
     return static_cast<int>(std::count(launches_.begin(), launches_.end(), command_line));
   }
@@ -69,7 +75,11 @@ class FakeProcesses : public process::ProcessControl {
     const Program& program = it->second;
     const bool runs =
         program.ending == Ending::Runs || (program.ending == Ending::SingleInstance && !Running(program.image));
-    auto state = std::make_shared<State>(State{program.image, runs, runs || program.ending == Ending::FinishesAtOnce});
+    using Kind = process::Exit::Kind;
+    const process::Exit failed = program.ending == Ending::CrashesAtOnce    ? process::Exit{Kind::Signal, 11}
+                                 : program.ending == Ending::SingleInstance ? process::Exit{Kind::Status, 3}
+                                                                            : process::Exit{};
+    auto state = std::make_shared<State>(State{program.image, runs, runs ? std::nullopt : std::optional(failed)});
     if (runs) processes_.push_back(state);
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
@@ -88,15 +98,16 @@ class FakeProcesses : public process::ProcessControl {
   }
 
  private:
-  // A process: running while alive; a process ended by End() has done its work.
+  // A process: running while alive, then ended as `how` says.
   struct State {
     std::string image;
-    bool alive, success;
+    bool alive;
+    std::optional<process::Exit> how{};
   };
   struct Handle : process::ProcessHandle {
     explicit Handle(std::shared_ptr<State> s) : state(std::move(s)) {}
     bool IsRunning() override { return state->alive; }
-    bool EndedWithSuccess() override { return !state->alive && state->success; }
+    std::optional<process::Exit> HowItEnded() override { return state->alive ? std::nullopt : state->how; }
     std::shared_ptr<State> state;
   };
   static bool Same(const std::string& a, const std::string& b) {
@@ -107,6 +118,7 @@ class FakeProcesses : public process::ProcessControl {
   std::map<std::string, Program> programs_;
   std::vector<std::shared_ptr<State>> processes_;  // the processes that run now
   std::vector<std::string> launches_;
+  std::vector<std::string> reports_;
   bool scan_fails_ = false;
   int probes_outside_pass_ = 0;
   bool in_pass_ = false;

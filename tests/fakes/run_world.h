@@ -144,7 +144,8 @@ inline std::string ColourName(ui::Colour c) {
 
 // Where a run stands: the node and sequence lights (PELLUM-ON, node, CORVANT, CLI "STOP", pause,
 // PELLUM-OFF), the launches of each command line, whether the node runs, the armed step timers,
-// the disabled RUN buttons and the outcome. Compared field by field, and printed that way.
+// the disabled RUN buttons, the outcome and the problems reported. Compared field by field, and
+// printed that way.
 struct Progress {
   std::vector<std::string> lights{};
   std::vector<int> launches{};  // PELLUM-ON, node, CORVANT, CLI stop, PELLUM-OFF
@@ -152,18 +153,21 @@ struct Progress {
   std::vector<std::string> armed{};
   std::vector<std::string> disabled{};
   std::string outcome = "!!! LAST RUN !!!";
+  int reports = 0;
   bool operator==(const Progress&) const = default;
 };
 
 inline void PrintTo(const Progress& p, std::ostream* out) {
   *out << "\nlights " << ::testing::PrintToString(p.lights) << "\nlaunches " << ::testing::PrintToString(p.launches)
        << "\nnode_runs " << p.node_runs << "\narmed " << ::testing::PrintToString(p.armed) << "\ndisabled "
-       << ::testing::PrintToString(p.disabled) << "\noutcome \"" << p.outcome << "\"\n";
+       << ::testing::PrintToString(p.disabled) << "\noutcome \"" << p.outcome << "\"\nreports " << p.reports << "\n";
 }
 
 inline Progress ProgressOf(const Harness& h) {
   const TARNWICK_MAIN& m = *h.main;
-  Progress p{.node_runs = h.processes.Running(kQtImage), .outcome = m.LAST_RUN_TEXTBOX.text()};
+  Progress p{.node_runs = h.processes.Running(kQtImage),
+             .outcome = m.LAST_RUN_TEXTBOX.text(),
+             .reports = static_cast<int>(h.processes.reports().size())};
   for (const ui::Label* l : {&m.PELLUM_ON_LIGHT, &m.QT_START_LIGHT, &m.CORVANT_LIGHT, &m.CLI_STOP_LIGHT,
                              &m.PAUSE_FOR_STOP_LIGHT, &m.PELLUM_OFF_LIGHT})
     p.lights.push_back(ColourName(l->back_colour()));

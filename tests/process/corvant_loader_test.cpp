@@ -1,6 +1,8 @@
 // The main window's CORVANT loader on real processes, with the clock stepped by the test: a
-// single-instance CORVANT already running, and launches that end at once with status 0, judged
-// by the real probe and launcher.
+// single-instance CORVANT already running, launches that end at once with status 0, and our own
+// copy killed or failing after it was found, judged by the real probe and launcher.
+#include <signal.h>
+
 #include <functional>
 
 #include "app/main_window.h"
@@ -56,7 +58,7 @@ class CorvantLoader : public ProcessTest {
   fs::path SoloTool(const std::string& name) { return CopyExecutable(TARNWICK_SOLO_TOOL, temp() / "bin", name); }
   fs::path Wrapper(const std::string& name) { return CopyExecutable(TARNWICK_WRAPPER, temp() / "bin", name); }
   std::string SoloArguments() const { return " --lock " + (temp() / "lock").string() + " --dir " + events().string(); }
-  void StopSoloTools() const { WriteFile(events() / "stop", ""); }
+  void StopSoloTools(const std::string& status = "") const { WriteFile(events() / "stop", status); }
 };
 
 TEST_F(CorvantLoader, ACorvantAlreadyRunningThatRefusesASecondCopyIsFoundAndNeverStartedAgain) {
@@ -150,6 +152,38 @@ TEST_F(CorvantLoader, ALaunchEndingWithStatusZeroIsJudgedByTheNameItRanUnder) {
       EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
       EXPECT_EQ(Events(c.event).size(), 1u);
     }
+  }
+}
+
+// Our own copy found and then killed by a signal, or failing: the node has not caught up, so no
+// stop follows and the loader starts CORVANT again; the copy it starts then ends well.
+TEST_F(CorvantLoader, OurCopyKilledOrFailingAfterItWasFoundIsStartedAgain) {
+  for (const bool killed : {true, false}) {
+    SCOPED_TRACE(killed ? "killed by SIGKILL" : "exit status 1");
+    fs::remove_all(events());
+    fs::create_directories(events());
+    const std::string name = Named("corvant");
+    Core core(control_);
+    TARNWICK_MAIN& m = core.Open(SoloTool(name).string() + SoloArguments(), name);
+    core.Second();
+    ASSERT_TRUE(WaitFor([&] { return Events("running").size() == 1; }));
+    core.Second();
+    ASSERT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+    const pid_t first = Events("running").front();
+    killed ? (void)::kill(first, SIGKILL) : StopSoloTools("1");
+    ASSERT_TRUE(WaitFor([&] { return control_.IsProcessRunning(name) == process::Probe::NotRunning; }));
+    fs::remove(events() / "stop");
+    core.Second();  // judged: started again, in this pass or the next
+    core.Second();
+    ASSERT_TRUE(WaitFor([&] { return Events("running").size() == 2; }));
+    EXPECT_FALSE(m.CLI_WATCHER_TIMER.armed());
+    core.Second();
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kCyan);
+    StopSoloTools();
+    ASSERT_TRUE(WaitFor([&] { return control_.IsProcessRunning(name) == process::Probe::NotRunning; }));
+    core.Second();
+    EXPECT_EQ(m.CORVANT_LIGHT.back_colour(), kGreen);
+    EXPECT_TRUE(m.CLI_WATCHER_TIMER.armed());
   }
 }
 

@@ -1,6 +1,7 @@
 // The detached launcher on real programs (what they inherit, outliving the starter, handles, reaping,
 // which command lines start what), with the node's stand-ins playing a run's chain on the way.
 #include <fcntl.h>
+#include <signal.h>
 
 #include <optional>
 #include <utility>
@@ -94,11 +95,22 @@ TEST_F(ProcessTest, CommandLinesAsTypedPlayARunsChainAndHandlesFollowEachProgram
   WriteFile(folder / "standin-state.txt", state().string() + "\n");
   run_to_end((folder / "MF-PELLUM-ON").string());
   run_to_end("true");
-  for (const std::string& failing : {std::string("false"), std::string(TARNWICK_CORVANT_STANDIN) + " --crash"}) {
+  using Exit = process::Exit;
+  const std::string killed = Named("tnw-killed");  // a node ended by SIGTERM, found by its own name
+  const std::string node_copy = CopyExecutable(TARNWICK_NODE_STANDIN, temp(), killed).string() + StateArgument();
+  for (const auto& [failing, how] :
+       {std::pair{std::string("false"), Exit{Exit::Kind::Status, 1}},
+        {std::string(TARNWICK_CORVANT_STANDIN) + StateArgument() + " --crash", Exit{Exit::Kind::Status, 3}},
+        {node_copy, Exit{Exit::Kind::Signal, SIGTERM}}}) {
     auto handle = control_.RunCommandLine(failing);
     ASSERT_NE(handle, nullptr);
+    if (how.kind == Exit::Kind::Signal) {
+      ASSERT_TRUE(WaitFor([&] { return PidsRunning(killed).size() == 1; }));
+      ::kill(PidsRunning(killed).front(), how.value);
+    }
     EXPECT_TRUE(WaitFor([&] { return !handle->IsRunning(); }));
     EXPECT_FALSE(handle->EndedWithSuccess()) << failing;
+    EXPECT_EQ(handle->HowItEnded(), how) << failing;
   }
 
   // The events came in the run's order.

@@ -2,14 +2,16 @@
 // a second copy: it holds a lock while it runs, and a copy that finds the lock taken exits at once.
 // Usage: solo_tool --lock FILE --dir DIR [--done]
 //   Each copy leaves DIR/<event>-<pid>: "running" (it holds the lock and works until DIR/stop
-//   exists, then exits 0), "refused" (another copy holds the lock: exit status 3), or "done"
+//   exists, then exits with the status written in it, 0 when it is empty), "refused" (another copy holds the lock: exit status 3), or "done"
 //   (--done: nothing left to do, exit 0 at once, as a node already caught up).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -48,5 +50,7 @@ int main(int argc, char** argv) {
   Note(dir, "running");
   const std::string stop = dir + "/stop";
   while (::access(stop.c_str(), F_OK) != 0) ::usleep(20'000);
-  return 0;
+  int status = 0;
+  std::ifstream(stop) >> status;
+  return status;
 }

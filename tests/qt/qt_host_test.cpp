@@ -374,6 +374,25 @@ TEST_F(QtFrontend, ASignalArrivingInsideAnEventClosesEverythingWhenItEnds) {
   EXPECT_EQ(WritesOf("SETTINGS-Left").size(), 1u);
 }
 
+// A logout that begins asks the program to save (the host's answer to commitDataRequest): every
+// window stores what it stores as it closes, none closes, and when the logout is then cancelled the
+// run goes on. Asked while an event is in progress, it is done as that event ends.
+TEST_F(QtFrontend, ASaveRequestStoresEverythingAndACancelledLogoutLeavesTheRunGoing) {
+  Seed("AUTOSTART_TIME_TICKBOX", "1");  // the run's countdown begins as the window opens
+  OpenMain();
+  qt.set_before_show([this](QWidget*) { qt.StoreForSessionEnd(); });
+  ui::Form& hub = OpenHub();  // the request comes as the hub opens, inside the click's event
+  qt.set_before_show(nullptr);
+  EXPECT_EQ(Stored("MAIN-Left"), "1000");
+  EXPECT_EQ(Stored("SETTINGS-Left"), "1000");
+  EXPECT_EQ(desktop.open_forms().size(), 2u);
+  EXPECT_EQ(empty_calls, 0);
+  EXPECT_TRUE(WindowOf(*main)->isVisible() && WindowOf(hub)->isVisible());
+  auto* countdown = Widget<QLineEdit>(main->AUTOSTART_TIME_TEXTBOX);
+  EXPECT_TRUE(WaitFor([&] { return countdown->text() == "10"; })) << countdown->text().toStdString();
+  EXPECT_EQ(desktop.open_forms().size(), 2u);
+}
+
 TEST_F(QtFrontend, KeysFollowTheFormEnterEscapeAndTab) {
   OpenMain();
   const std::vector<ui::Control*>& order = main->tab_order();

@@ -27,13 +27,14 @@ log_of() { echo "$work/$1/state/log.txt"; }
 log_count() { grep -c -F -x -- "$2" <(cut -d' ' -f2- "$(log_of "$1")" 2>/dev/null) || true; }
 log_has() { [ "$(log_count "$1" "$2")" -gt 0 ]; }
 
-# One case: private copies of the stand-ins named after it, a seeded store, the program started
-# through a link named MB-<case>. Windows are stacked apart so a click lands on the right one. The
-# program is started with the signals named in $7 ignored, and with $8 = broken its standard error
-# is a pipe whose reader has gone (and its store holds a line it reports as unreadable).
+# One case: private copies of the stand-ins named after it, a seeded store holding an earlier run's
+# outcome ($7), the program started through a link named MB-<case>. Windows are stacked apart so a
+# click lands on the right one. The program is started with the signals named in $8 ignored, and
+# with $9 = broken its standard error is a pipe whose reader has gone (and its store holds a line
+# it reports as unreadable).
 start_case() {
   local c=$1 cb=$work/$1/bin st
-  local node_args=$2 corvant_args=$3 cli_args=$4 pellum=$5 pellum_off_args=$6 ignored=${7:-} stderr=${8:-}
+  local node_args=$2 corvant_args=$3 cli_args=$4 pellum=$5 pellum_off_args=$6 outcome=$7 ignored=${8:-} stderr=${9:-}
   st=$(state_of "$c")
   mkdir -p "$cb" "$st"
   cp "$bin/NODE-QT-STANDIN" "$cb/NODE-$c"
@@ -47,7 +48,7 @@ start_case() {
     "CORVANT_FULL_LOCATION_TEXTBOX=$cb/CV-$c --state $st $corvant_args" "CV_FILENAME_TEXTBOX=CV-$c" \
     "QT_FULL_RUN_CMD_TEXTBOX=$cb/NODE-$c --state $st $node_args" "QT_FILENAME_TEXTBOX=NODE-$c" \
     "CLI_FULL_RUN_CMD_TEXTBOX=$cb/CLI-$c --state $st $cli_args" "CLI_FILENAME_TEXTBOX=CLI-$c" \
-    ${stderr:+"a line that is no setting"}
+    "LAST_RUN_TEXTBOX=$outcome" ${stderr:+"a line that is no setting"}
   [ -z "$stderr" ] || mkfifo "$work/$c/stderr.fifo"
   (
     [ -z "$ignored" ] || trap '' "$ignored"
@@ -66,8 +67,9 @@ click_always_on_top() { xdotool mousemove --window "${wid[$1]}" 350 92 click 1; 
 # The colour of one client pixel of the case's window, as ImageMagick names it.
 pixel() { import -window "${wid[$1]}" png:- 2>/dev/null | convert - -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }
 
-# The run never recorded success, the click reached the program, and closing it by SIGTERM (the
-# close box's way), or by the signal $2 names, ends it with exit code 0.
+# The run never recorded success, nor left the earlier run's success standing, the click reached
+# the program, and closing it by SIGTERM (the close box's way), or by the signal $2 names, ends it
+# with exit code 0.
 close_and_check() {
   local c=$1 signal=${2:-TERM} outcome
   kill -"$signal" "${app_pid[$c]}"
@@ -87,13 +89,14 @@ expect_success() {
 }
 
 row=([KILLED]=0 [CRASH]=1 [FAIL]=2 [FOREVER]=3 [NOCHLD]=4 [NOHUP]=5 [PIPE]=6)
-start_case KILLED "" "--catch-up-ms 8000" "stop" 0 ""
-start_case CRASH "" "--crash" "stop" 0 ""
-start_case FAIL "" "--catch-up-ms 5000" "stop --fail" 0 ""
-start_case FOREVER "--shutdown-delay-ms 300" "--catch-up-ms 5000" "stop" 1 "--forever"
-start_case NOCHLD "" "--catch-up-ms 0" "stop" 0 "" CHLD
-start_case NOHUP "" "--catch-up-ms 8000" "stop" 0 "" HUP
-start_case PIPE "" "--catch-up-ms 2000" "stop" 0 "" "" broken
+success='!!! SUCCESS !!!' stopped='!!! MANUAL STOP !!!'
+start_case KILLED "" "--catch-up-ms 8000" "stop" 0 "" "$success"
+start_case CRASH "" "--crash" "stop" 0 "" "$success"
+start_case FAIL "" "--catch-up-ms 5000" "stop --fail" 0 "" "$success"
+start_case FOREVER "--shutdown-delay-ms 300" "--catch-up-ms 5000" "stop" 1 "--forever" "$stopped"
+start_case NOCHLD "" "--catch-up-ms 0" "stop" 0 "" "$stopped" CHLD
+start_case NOHUP "" "--catch-up-ms 8000" "stop" 0 "" "$stopped" HUP
+start_case PIPE "" "--catch-up-ms 2000" "stop" 0 "" "$stopped" "" broken
 for c in "${cases[@]}"; do
   wid[$c]=$(rel_wait_window "MB-$c" 30)
   [ -n "${wid[$c]}" ] || { fail "$c: no window appeared"; cat "$work/$c/stderr" >&2; exit 1; }
@@ -159,6 +162,8 @@ if wait_for 60 test -s "$(log_of $c)" && wait_for 60 log_has $c "CV-$c crashed";
   cv=$(pixel $c 266 34)
   [ "$qt" = "cyan" ] || [ "$qt" = "srgb(0,255,255)" ] || fail "$c: the QT light reads '$qt', expected cyan"
   [ "$cv" = "white" ] || [ "$cv" = "srgb(255,255,255)" ] || fail "$c: the CORVANT light reads '$cv', expected white"
+  told=$(grep -c "CORVANT (.*CV-$c) ended with exit status 3" "$work/$c/stderr")
+  [ "$told" = 1 ] || fail "$c: the failing CORVANT was told of $told times, expected once"
   close_and_check $c
   rel_pass "$c: CORVANT restarted $grown times in 5 s, light '$cv'"
 else

@@ -60,7 +60,8 @@ TEST(Win32ProcessProbe, FindsAProgramByImageNameInAnyCaseAndNotOnceItHasEnded) {
        {"TwProbe" + pid, std::string(), Utf8(win32_test::Self()), "bin/" + own, "bin\\" + own})
     EXPECT_EQ(control.IsProcessRunning(name), Probe::NotRunning) << name;
   EndWithCode7(*handle);
-  EXPECT_FALSE(handle->EndedWithSuccess());
+  EXPECT_EQ(handle->HowItEnded(), (process::Exit{process::Exit::Kind::Status, 7}));
+  // Still held open here, the ended program is listed without threads: it does not run.
   EXPECT_TRUE(WaitFor([&] { return control.IsProcessRunning(image) == Probe::NotRunning; }));
 }
 

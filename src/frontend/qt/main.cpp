@@ -2,7 +2,6 @@
 // window, and the ways the program ends (close box, signals, end of the desktop session).
 #include <QApplication>
 #include <QIcon>
-#include <QSessionManager>
 #include <QTimer>
 #include <iostream>
 #include <memory>
@@ -66,9 +65,7 @@ int main(int argc, char** argv) {
   // Every outside request to end goes through the main window's close, so unloading stores everything
   // before Qt takes any widget down.
   qt_frontend::SignalBridge signal_bridge([&host](int) { host.CloseTopLevels(); });
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                   [&host](QSessionManager&) { host.CloseTopLevels(); });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&host] { host.CloseTopLevels(); });
+  host.FollowSession(app);
 
   host.OpenTopLevel(std::make_unique<TARNWICK_MAIN>(desktop, platform));
   // Looking the icon up in the theme folders costs several milliseconds of file checks: done once

@@ -3,6 +3,8 @@
 #include "frontend/qt/qt_host.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <algorithm>
 #include <climits>
 
@@ -63,6 +65,23 @@ void QtHost::CloseTopLevels() {
   const ui::Desktop::Settled settled = desktop_.CloseAll(Now());
   --depth_;
   EndEvent(settled);
+}
+
+void QtHost::StoreForSessionEnd() {
+  if (depth_ > 0) {
+    store_pending_ = true;
+    return;
+  }
+  store_pending_ = false;
+  ++depth_;
+  desktop_.StoreAll();
+  --depth_;
+}
+
+void QtHost::FollowSession(QGuiApplication& app) {
+  // Closing at the request to save would lose the run to a logout that is then cancelled.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [this](QSessionManager&) { StoreForSessionEnd(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [this] { CloseTopLevels(); });
 }
 
 void QtHost::Sync() {
@@ -147,6 +166,7 @@ void QtHost::EndEvent(const ui::Desktop::Settled& settled) {
   } else {
     empty_reported_ = false;
   }
+  if (store_pending_ && depth_ == 0) StoreForSessionEnd();
   if (close_pending_ && depth_ == 0) CloseTopLevels();
 }
 

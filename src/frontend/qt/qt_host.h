@@ -11,6 +11,7 @@
 
 #include "ui/desktop.h"
 
+class QGuiApplication;
 class QWidget;
 
 namespace qt_frontend {
@@ -32,6 +33,12 @@ class QtHost : public ui::WindowHost {
   ui::Form& OpenTopLevel(std::unique_ptr<ui::Form> form);
   // Closes every window that has no owner as its close box would (signals, end of session, quit).
   void CloseTopLevels();
+  // A logout may be beginning: every window stores what it stores as it closes, and stays open, for
+  // the logout may yet be cancelled. Within an event it is done once that event has ended.
+  void StoreForSessionEnd();
+  // Follows the desktop session: its request to save runs StoreForSessionEnd, and the application
+  // quitting (the session really ending) closes every window.
+  void FollowSession(QGuiApplication& app);
 
   // Pushes the model into every widget of every open window, touching only what differs.
   void Sync();
@@ -80,6 +87,8 @@ class QtHost : public ui::WindowHost {
   // A close of every window (a signal, the session's end) asked for while an event was in progress:
   // it is carried out as soon as that event has ended, never dropped.
   bool close_pending_ = false;
+  // A request to store everything that came while an event was in progress, likewise.
+  bool store_pending_ = false;
   std::function<void()> on_empty_;
   std::function<void(QWidget*)> before_show_;
 };

@@ -159,7 +159,13 @@ class ReapList {
 
 namespace {
 
-bool ExitedWithZero(std::optional<int> status) { return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0; }
+// A wait status as the port tells it; none for one that was never collected here.
+std::optional<Exit> ExitOf(std::optional<int> status) {
+  if (!status) return std::nullopt;
+  if (WIFEXITED(*status)) return Exit{Exit::Kind::Status, WEXITSTATUS(*status)};
+  if (WIFSIGNALED(*status)) return Exit{Exit::Kind::Signal, WTERMSIG(*status)};
+  return std::nullopt;
+}
 
 class PidfdHandle final : public ProcessHandle {
  public:
@@ -184,7 +190,10 @@ class PidfdHandle final : public ProcessHandle {
     return false;
   }
 
-  bool EndedWithSuccess() override { return !IsRunning() && ExitedWithZero(reap_list_->Status(pid_)); }
+  std::optional<Exit> HowItEnded() override {
+    if (IsRunning()) return std::nullopt;
+    return ExitOf(reap_list_->Status(pid_));
+  }
 
  private:
   std::shared_ptr<ReapList> reap_list_;
@@ -200,7 +209,10 @@ class PidHandle final : public ProcessHandle {
   ~PidHandle() override { reap_list_->Release(pid_); }
   PidHandle(const PidHandle&) = delete;
   PidHandle& operator=(const PidHandle&) = delete;
-  bool EndedWithSuccess() override { return !IsRunning() && ExitedWithZero(reap_list_->Status(pid_)); }
+  std::optional<Exit> HowItEnded() override {
+    if (IsRunning()) return std::nullopt;
+    return ExitOf(reap_list_->Status(pid_));
+  }
 
   bool IsRunning() override {
     reap_list_->ReapEnded();
@@ -223,6 +235,8 @@ Probe LinuxProcessControl::IsProcessRunning(std::string_view image_name) {
   reap_list_->ReapEnded();
   return probe_.IsRunning(image_name, reap_list_->Unreaped(), reap_list_->launches());
 }
+
+void LinuxProcessControl::Report(std::string_view message) { process::Report(std::string(message)); }
 
 void LinuxProcessControl::BeginPass() { probe_.BeginPass(); }
 void LinuxProcessControl::EndPass() { probe_.EndPass(); }

@@ -16,10 +16,14 @@ Win32ProcessHandle::~Win32ProcessHandle() {
 
 bool Win32ProcessHandle::IsRunning() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
-bool Win32ProcessHandle::EndedWithSuccess() {
+std::optional<Exit> Win32ProcessHandle::HowItEnded() {
   DWORD code = STILL_ACTIVE;
-  return !IsRunning() && GetExitCodeProcess(process_, &code) != FALSE && code == 0;
+  if (IsRunning() || GetExitCodeProcess(process_, &code) == FALSE) return std::nullopt;
+  // Exit codes are unsigned; a crash's NTSTATUS (0xC0000005) keeps its bits in the int.
+  return Exit{Exit::Kind::Status, static_cast<int>(code)};
 }
+
+void Win32ProcessControl::Report(std::string_view message) { ReportProblem(message); }
 
 Win32ProcessControl::Win32ProcessControl()
     : snapshot_([] { return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); }) {}
@@ -64,8 +68,10 @@ Probe Win32ProcessControl::IsProcessRunning(std::string_view image_name) {
   entry.dwSize = sizeof entry;
   Probe answer = Probe::NotRunning;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(), static_cast<int>(wanted.size()), TRUE) ==
-        CSTR_EQUAL) {
+    // A process that has ended stays listed, without threads, while anyone holds it open, as the
+    // CORVANT loader holds its copy until it has judged that copy's end: it no longer runs.
+    if (entry.cntThreads != 0 && CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(),
+                                                      static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL) {
       answer = Probe::Running;
       break;
     }

@@ -23,7 +23,7 @@ class Win32ProcessHandle : public ProcessHandle {
   Win32ProcessHandle(const Win32ProcessHandle&) = delete;
   Win32ProcessHandle& operator=(const Win32ProcessHandle&) = delete;
   bool IsRunning() override;
-  bool EndedWithSuccess() override;
+  std::optional<Exit> HowItEnded() override;
   HANDLE native() const { return process_; }
 
  private:
@@ -42,6 +42,7 @@ class Win32ProcessControl : public ProcessControl {
 
   Probe IsProcessRunning(std::string_view image_name) override;
   std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+  void Report(std::string_view message) override;
   bool SameImageName(std::string_view a, std::string_view b) const override;
   // One snapshot serves every probe of a timer pass; a launch during the pass drops it.
   void BeginPass() override;
