@@ -37,6 +37,9 @@ tarnwick_ends() {
 }
 utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
 
+# Wine draws the frames, as Windows does: a press on a title bar reaches the program, and a
+# window's X geometry is its Windows rectangle.
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 start_tarnwick
 find_window "$main" 20 >/dev/null || exit 1
 
@@ -104,9 +107,7 @@ fi
 
 # 6. Auto Close runs out while the user holds a title bar still or drags it, the main window's or
 #    the hub's: the program ends with its last window, though the move loop (Wine's goes on while
-#    the button is down, window or none) holds on. Wine draws the frame, so the press reaches the
-#    program, as a press on a title bar does on Windows.
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+#    the button is down, window or none) holds on.
 drive regput "$name" AUTOCLOSE_TIME_TICKBOX 1 "$(utf16 1)0000"
 for row in "main hold" "main drag" "hub hold" "hub drag"; do
   read -r which how <<<"$row"
