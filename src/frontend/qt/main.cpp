@@ -14,7 +14,9 @@
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
 #include "process/linux/linux_process.h"
+#include "settings/linux/file_checks.h"
 #include "settings/linux/file_store.h"
+#include "settings/one_copy.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
@@ -24,12 +26,17 @@ int main(int argc, char** argv) {
   // file whole; by default SIGXFSZ would end the program in the middle of its unload.
   std::signal(SIGXFSZ, SIG_IGN);
 
+  // Before any window or display: a second copy of this section ends here, having touched nothing.
+  settings::FileStore store;
+  const settings::StartUp start = settings::OneCopyPerSection(store, settings::kApplication, exe_name);
+  if (!start.say.empty()) settings::Report(start.say);
+  if (!start.run) return start.exit_status;
+
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("tarnwick");
 
-  settings::FileStore store;
   process::LinuxProcessControl processes;
   ui::Desktop desktop;
   qt_frontend::QtHost host(desktop);
