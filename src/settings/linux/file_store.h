@@ -18,7 +18,7 @@ namespace settings {
 
 // Files live at <config root>/<application>/<section>.conf (the line format is in conf_format.h).
 // What the store creates it creates private, whatever the umask: folders 0700, files 0600; an
-// application folder found readable by group or others is closed to them on the next save.
+// application folder found readable by group or others is closed to them when a section is held or saved.
 //
 // Trust, as OpenSSH's StrictModes: the config root, the application folder and the file must each
 // be owned by the user (or root) and not writable by group or others. A link on the way to any of
