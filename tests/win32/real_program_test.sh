@@ -3,7 +3,7 @@
 # ticked (the default): a settings window keeps the keyboard through the ticks; a path with a
 # character beyond the Basic Multilingual Plane, typed as real X key events, is stored byte-exact;
 # a shutdown that is cancelled leaves the program running with everything stored, and a confirmed
-# one ends it.
+# one ends it. A second copy of the same section ends at once with status 2.
 #   real_program_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
 . "$(dirname "$0")/under_wine.sh"
 
@@ -27,6 +27,17 @@ main="TARNWICK - $name" hub="TARNWICK - SETTINGS" node="TARNWICK - QT / DAEMON /
 (cd "$dir" && exec "$wine" "$name.exe") >/dev/null 2>&1 &
 tarnwick=$!
 find_window "$main" 20 >/dev/null || exit 1
+
+# 0. A second copy of the section, under its name in small letters (the registry's key is the same),
+# ends at once with status 2 and one line naming the section, and shows no window.
+mkdir -p "$dir/second"
+cp "$bin/TARNWICK.exe" "$dir/second/${name,,}.exe"
+rc=0
+(cd "$dir/second" && exec timeout 60 "$wine" "${name,,}.exe") >/dev/null 2>"$dir/second.err" || rc=$?
+((rc == 2)) || fail "a second copy of the section ended with status $rc, not 2"
+grep -q -F "TARNWICK: another copy of the program runs under the settings section \"${name,,}\"" "$dir/second.err" ||
+  fail "a second copy did not say why it ended: $(cat "$dir/second.err")"
+[[ $(xdotool search --name "^TARNWICK - $name\$" 2>/dev/null | wc -l) == 1 ]] || fail "a second copy showed a window"
 
 # 1. The hub keeps the keyboard through three ticks: Escape still presses its Close.
 drive click "$main" Settings
@@ -78,5 +89,5 @@ fi
 [[ $(drive regget "$name" LAST_RUN_TEXTBOX) == "$(printf '%s' '!!! LAST RUN !!!' | od -An -tx1 | tr -d ' \n')" ]] ||
   fail "LAST_RUN_TEXTBOX not stored at the session's end"
 
-((status == 0)) && echo "hub keyboard, non-BMP typing, cancelled and confirmed shutdown: all as they should be"
+((status == 0)) && echo "one copy a section, hub keyboard, non-BMP typing, cancelled and confirmed shutdown: all as they should be"
 exit "$status"
