@@ -4,7 +4,8 @@
 # character beyond the Basic Multilingual Plane, typed as real X key events, is stored byte-exact;
 # a shutdown that is cancelled leaves the program running with everything stored, and a confirmed
 # one ends it; a window closed unmoved stores where it was placed and an outcome it never changed
-# byte for byte; Auto Close running out while a title bar is held or dragged ends the program.
+# byte for byte; Auto Close running out while a title bar is held or dragged ends the program. A
+# second copy of the same section ends at once with status 2.
 #   real_program_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
 . "$(dirname "$0")/under_wine.sh"
 
@@ -42,6 +43,17 @@ utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' 
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 start_tarnwick
 find_window "$main" 20 >/dev/null || exit 1
+
+# 0. A second copy of the section, under its name in small letters (the registry's key is the same),
+# ends at once with status 2 and one line naming the section, and shows no window.
+mkdir -p "$dir/second"
+cp "$bin/TARNWICK.exe" "$dir/second/${name,,}.exe"
+rc=0
+(cd "$dir/second" && exec timeout 60 "$wine" "${name,,}.exe") >/dev/null 2>"$dir/second.err" || rc=$?
+((rc == 2)) || fail "a second copy of the section ended with status $rc, not 2"
+grep -q -F "TARNWICK: another copy of the program runs under the settings section \"${name,,}\"" "$dir/second.err" ||
+  fail "a second copy did not say why it ended: $(cat "$dir/second.err")"
+[[ $(xdotool search --name "^TARNWICK - $name\$" 2>/dev/null | wc -l) == 1 ]] || fail "a second copy showed a window"
 
 # 1. The hub keeps the keyboard through three ticks: Escape still presses its Close.
 drive click "$main" Settings
@@ -147,5 +159,5 @@ for row in "main hold" "main drag" "hub hold" "hub drag"; do
   fi
 done
 
-((status == 0)) && echo "hub keyboard, non-BMP typing, shutdown, unmoved close, Auto Close during a drag: all as they should be"
+((status == 0)) && echo "one copy a section, hub keyboard, non-BMP typing, shutdown, unmoved close, Auto Close during a drag: all as they should be"
 exit "$status"

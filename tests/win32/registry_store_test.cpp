@@ -1,13 +1,16 @@
 // The registry store against the real registry (a temporary Wine prefix in scripts/test-windows.sh);
-// each test works under an application name of its own and removes it afterwards.
+// each test works under an application name of its own and removes it afterwards. Also the session
+// mutex that keeps a second copy of a section out.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "process/windows/win32_process.h"
 #include "settings/windows/registry_store.h"
+#include "settings/windows/session_mutex.h"
 
 namespace {
 
@@ -142,6 +145,20 @@ TEST_F(RegistryStoreTest, AFailedWriteIsReportedAndTheProgramCarriesOn) {
   store.SaveSetting(app, "TARNWICK", "MAIN-Left", "1");
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "dflt"), "1");
   EXPECT_EQ(problems.size(), 1u);
+}
+
+// A section is held once in the session, whatever the letter case of its name (the registry's key
+// is the same), and let go with the guard that held it.
+TEST(SessionMutexGuard, HoldsASectionOnceInAnyLetterCaseAndLetsGoWithItsGuard) {
+  using Kind = settings::SectionHold::Kind;
+  const std::string app = "TARNWICK-TEST-" + std::to_string(GetCurrentProcessId());
+  auto first = std::make_unique<settings::SessionMutexGuard>();
+  EXPECT_EQ(first->Hold(app, "Night").kind, Kind::kHeld);
+  settings::SessionMutexGuard second;
+  EXPECT_EQ(second.Hold(app, "NIGHT").kind, Kind::kHeldByOther);
+  EXPECT_EQ(second.Hold(app, "DAY").kind, Kind::kHeld);
+  first.reset();
+  EXPECT_EQ(second.Hold(app, "night").kind, Kind::kHeld);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include "frontend/qt/x11_window_manager.h"
 #include "process/linux/inherited_signals.h"
 #include "process/linux/linux_process.h"
+#include "settings/linux/file_checks.h"
 #include "settings/linux/file_store.h"
+#include "settings/one_copy.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
@@ -24,12 +26,17 @@ int main(int argc, char** argv) {
   // The name as started, before Qt sees argv: a link or copy under another name has its own section.
   const std::string exe_name = app::ProgramNameFromArgv0(argc > 0 ? argv[0] : "");
 
+  // Before any window or display: a second copy of this section ends here, having touched nothing.
+  settings::FileStore store;
+  const settings::StartUp start = settings::OneCopyPerSection(store, settings::kApplication, exe_name);
+  if (!start.say.empty()) settings::Report(start.say);
+  if (!start.run) return start.exit_status;
+
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("tarnwick");
 
-  settings::FileStore store;
   process::LinuxProcessControl processes;
   ui::Desktop desktop;
   qt_frontend::QtHost host(desktop);

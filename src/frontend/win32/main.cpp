@@ -8,7 +8,9 @@
 #include "frontend/win32/win32_host.h"
 #include "frontend/win32/window_manager.h"
 #include "process/windows/win32_process.h"
+#include "settings/one_copy.h"
 #include "settings/windows/registry_store.h"
+#include "settings/windows/session_mutex.h"
 
 namespace {
 
@@ -31,12 +33,19 @@ std::string ModuleFileName() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  const std::string exe_name = app::ProgramNameFromModulePath(ModuleFileName());
+  // Before any window: a second copy of this section ends here, having touched nothing.
+  settings::SessionMutexGuard guard;
+  const settings::StartUp start = settings::OneCopyPerSection(guard, settings::kApplication, exe_name);
+  if (!start.say.empty()) process::ReportProblem(start.say);
+  if (!start.run) return start.exit_status;
+
   process::Win32ProcessControl processes;
   settings::RegistryStore store;
   ui::Desktop desktop;
   win32::Win32Host host(desktop, instance);
   win32::Win32WindowManager window_manager(host);
-  app::Platform platform{processes, store, window_manager, app::ProgramNameFromModulePath(ModuleFileName())};
+  app::Platform platform{processes, store, window_manager, exe_name};
   desktop.set_host(&host);
 
   host.Deliver([&] { desktop.Open(std::make_unique<TARNWICK_MAIN>(desktop, platform), nullptr); });
