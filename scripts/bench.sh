@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Performance figures of TARNWICK on this machine, side by side with their floors, in one run:
-# probe time, start-up time and memory, CPU while a run waits, click handling under load.
+# probe time, command-line resolution on long lines, start-up time and memory, CPU while a run
+# waits, click handling under load.
 # Last, CPU while a run waits at 150, 400 and 2,000 processes, beside the build before (Release both).
 #   bench.sh [BUILD_DIR]      (default build/release; about nine minutes; needs Xvfb, openbox, xdotool)
 #   bench.sh --waiting        (only the waiting-CPU comparison, about five minutes)
@@ -16,7 +17,7 @@ bin=$build/bin
 # ---- build what is measured: optimised, as users get it (the release preset) ----------------------
 (cd "$here" && cmake --preset release -B "$build" >/dev/null)
 [ "$only_waiting" = 1 ] || cmake --build "$build" -j2 --target TARNWICK minimal_qt first_paint click_latency \
-  probe_bench MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
+  probe_bench resolver_bench MF-CORVANT-STANDIN MF-PELLUM-ON MF-PELLUM-OFF NODE-QT-STANDIN NODE-CLI-STANDIN >/dev/null
 
 # The waiting comparison uses two Release builds: this tree's and the commit before this work's.
 # That commit made every warning an error, and GCC 12 at -O3 reports a false -Wrestrict inside
@@ -203,6 +204,9 @@ echo "== 1. IsProcessRunning against pgrep -x -i and psutil (build/bin/probe_ben
 if ! PYTHON=${PYTHON:-/usr/bin/python3} "$bin/probe_bench"; then
   echo "(probe_bench failed; its figures are missing from this run)"
 fi
+echo
+echo "== 1b. Resolving long unquoted command lines (build/bin/resolver_bench): time per byte stays flat =="
+"$bin/resolver_bench" || echo "(resolver_bench failed; its figures are missing from this run)"
 echo
 
 start_display main

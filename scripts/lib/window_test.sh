@@ -43,7 +43,21 @@ wait_for() {
   return 1
 }
 
-window() { xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true; }
+# An X error (a window destroyed while the search walks the tree) ends a search without an answer:
+# it is made again, so a window never seems gone only because another one went at that moment.
+window() {
+  local out _
+  for _ in 1 2 3 4 5; do
+    out=$(xdotool search --name "^$1\$" 2>&1) || true
+    case $out in
+      *"X Error"*) sleep 0.05 ;;
+      *)
+        printf '%s\n' "$out" | grep -m1 -E '^[0-9]+$' || true
+        return 0
+        ;;
+    esac
+  done
+}
 has_window() { [ -n "$(window "$1")" ]; }
 no_window() { [ -z "$(window "$1")" ]; }
 

@@ -13,6 +13,9 @@ using rules::FolderBarrier;
 using rules::ForEachLeadingRun;
 using rules::kNone;
 
+// The longest path Windows takes (its "\\?\" form); a longer run names no file.
+constexpr std::size_t kLongestPath = 32767;
+
 }  // namespace
 
 WindowsCommand ResolveWindowsCommandLine(std::string_view text, const PathChecks& checks) {
@@ -24,9 +27,9 @@ WindowsCommand ResolveWindowsCommandLine(std::string_view text, const PathChecks
                      line[1] == ':' && (line[2] == '\\' || line[2] == '/');
   if (!drive && !line.starts_with("\\\\")) return result;
 
-  const std::size_t barrier = FolderBarrier(line, "\\/", checks.is_folder);
+  const std::size_t barrier = FolderBarrier(line, "\\/", kLongestPath, checks.is_folder);
   bool blocked = false;
-  const bool taken = ForEachLeadingRun(line, [&](std::string_view candidate, std::string_view rest) {
+  const bool taken = ForEachLeadingRun(line, kLongestPath, [&](std::string_view candidate, std::string_view rest) {
     if (candidate.size() < barrier) {
       blocked = true;  // and so is every shorter run
       return true;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The real program under store faults, on a private X server: bad lines among good ones, a file cut
 # off, a folder, a FIFO or a link to a device where the file should be, a store planted by another
-# user, a file too large to be settings, a file-size limit, a read-only folder, and two copies
-# closing at once. It must start, use what it can read, say once what it cannot use, change
-# nothing it does not trust, and end with exit code 0.
+# user, a file too large to be settings, a file-size limit, a read-only folder, another user's locks
+# and links. It must start, use what it can read, say once what it cannot use, change nothing it does
+# not trust, and end with exit code 0. A second copy of one section ends at once with status 2;
+# copies of two sections run side by side.
 #   store_faults_test.sh BIN_DIR
 set -uo pipefail
 bin=$(cd "$1" && pwd)
@@ -63,12 +64,12 @@ run_and_close() {
   [ "$rel_rc" = 0 ] || fail "$name: exit code $rel_rc after SIGTERM"
 }
 
-# The program's lines on standard error, and that exactly one of them names the store and says why.
-expect_one_line() {  # NAME TEXT...
-  local name=$1 line
-  shift
+# The program's lines on standard error: COUNT of them, holding the texts.
+expect_lines() {  # NAME COUNT TEXT...
+  local name=$1 count=$2 line
+  shift 2
   line=$(grep -c -F "TARNWICK: " "$work/$name/stderr")
-  [ "$line" = 1 ] || { fail "$name: $line lines from the program, expected one"; cat "$work/$name/stderr" >&2; }
+  [ "$line" = "$count" ] || { fail "$name: $line lines from the program, expected $count"; cat "$work/$name/stderr" >&2; }
   for text in "$@"; do expect_stderr "$name" "$text"; done
 }
 
@@ -145,7 +146,8 @@ if run_and_close $name; then
 fi
 
 # 5. Not the user's own, or not a regular file: defaults, one line saying where, why and how to
-# fix it, and nothing there written, replaced or given another mode.
+# fix it, one that nothing keeps a second copy out, and nothing there written, made, replaced or
+# given another mode (no lock file either).
 #   refused NAME 'TEXT ...' (texts the line must hold; $store stands for the store path)
 refused() {
   local name=$1 texts=$2 before failures=$failed_checks
@@ -155,7 +157,8 @@ refused() {
   local store
   store=$(store_of "$name")
   eval "set -- $texts"
-  expect_one_line "$name" "not using the settings in $store: " "$@" "read as their defaults and nothing is written there"
+  expect_lines "$name" 2 "not using the settings in $store: " "$@" "read as their defaults and nothing is written there" \
+    "cannot guard the settings section \"$name\" against a second copy (its settings are refused); running anyway"
   [ "$failed_checks" != "$failures" ] || rel_pass "$name"
 }
 for name in SF-FOLDER SF-FIFO SF-LINK-DEVICE SF-HUGE SF-OPEN-FOLDER SF-PLANTED; do
@@ -195,7 +198,8 @@ else
 fi
 
 # 7. A file-size limit smaller than the file the unload writes: each save fails and says so, the old
-# file stays whole, nothing is left beside it, and the program ends normally (not by SIGXFSZ).
+# file stays whole, nothing but the section's lock file is left beside it, and the program ends
+# normally (not by SIGXFSZ).
 name=SF-ULIMIT
 seed $name "MAIN-Left=3000\nCLI_FULL_RUN_CMD_TEXTBOX=/opt/node/cli $(head -c 7950 /dev/zero | tr '\0' x)\n"
 cp "$(store_of $name)" "$work/$name.original"
@@ -204,8 +208,8 @@ if run_and_close $name bash -c 'ulimit -f 8 && exec "$@"' _; then
   cmp -s "$(store_of $name)" "$work/$name.original" || fail "$name: the file changed under the size limit"
   expect_stderr $name "could not save MAIN-Left"
   expect_stderr $name "File too large"
-  left=$(ls -A "$work/$name/config/TARNWICK")
-  [ "$left" = "$name.conf" ] || fail "$name: the folder holds more than the file:" $left
+  left=$(ls -A "$work/$name/config/TARNWICK" | tr '\n' ' ')
+  [ "$left" = "$name.conf $name.lock " ] || fail "$name: the folder holds more than the file and its lock:" $left
   [ "$failed_checks" != "$failures" ] || rel_pass $name
 fi
 
@@ -232,33 +236,124 @@ if [ -n "$name" ] && run_and_close $name "${wrapper[@]}"; then
 fi
 chmod 700 "$work/SF-READONLY/config/TARNWICK"
 
-# 9. Two copies under one name close at the same moment, three times: the file stays readable and
-# holds every key either unload writes, and the keys neither of them touches.
-name=SF-TWIN
-seed $name 'QT_FILENAME_TEXTBOX=keep-me\nCLI_FULL_RUN_CMD_TEXTBOX=/opt/node/bin/node-cli -datadir=/d stop\nMAIN-Left=3000\n'
-two_windows() { [ "$(rel_count_windows $name)" -ge 2 ]; }
-for round in 1 2 3; do
-  start_case $name; first=$case_pid
-  start_case $name; second=$case_pid
-  if ! wait_for 30 two_windows; then
-    fail "$name round $round: the two windows did not appear"
-    cat "$work/$name/stderr" >&2
-    break
+# 9. A second copy of one section, started while the first runs, ends at once with status 2 and one
+# line naming the section: no window, no store write, nothing launched. The store it finds has Auto
+# Start ticked by a hand edit made after the first copy loaded, so a second copy that went on
+# would start the command line. A killed first copy leaves no lock behind: the next one starts.
+name=SF-SECOND
+seed $name 'MAIN-Left=3000\n'
+start_case $name
+first=$case_pid
+failures=$failed_checks
+if [ -z "$(rel_wait_window $name 30)" ]; then
+  fail "$name: the first copy's window did not appear"
+else
+  printf '%s\n' MAIN-Left=3000 AUTOSTART_TIME_TICKBOX=1 AUTORUN_QT_TICKBOX=1 QT_FILENAME_TEXTBOX=touch \
+    "QT_FULL_RUN_CMD_TEXTBOX=/usr/bin/touch $work/$name/ran" >"$(store_of $name)"
+  cp "$(store_of $name)" "$work/$name.original"
+  XDG_CONFIG_HOME=$work/$name/config "$work/$name/$name" 2>"$work/$name/second" &
+  second=$!
+  track "$second"
+  rel_wait_exit "$second" 30
+  [ "$rel_rc" = 2 ] || fail "$name: the second copy's exit code is $rel_rc, expected 2"
+  [ "$(grep -c . "$work/$name/second")" = 1 ] &&
+    grep -q -F "TARNWICK: another copy of the program runs under the settings section \"$name\"" "$work/$name/second" ||
+    { fail "$name: the second copy did not say one line naming the section"; cat "$work/$name/second" >&2; }
+  [ "$(rel_count_windows $name)" = 1 ] || fail "$name: the second copy showed a window"
+  cmp -s "$(store_of $name)" "$work/$name.original" || fail "$name: the second copy changed the store"
+  [ ! -e "$work/$name/ran" ] || fail "$name: the second copy launched the command line"
+  kill -KILL "$first"
+  { rel_wait_exit "$first" 30; } 2>/dev/null  # the shell's "Killed" is no finding
+  run_and_close $name || true
+  [ ! -e "$work/$name/ran" ] || fail "$name: the command line ran"
+fi
+[ "$failed_checks" != "$failures" ] || rel_pass $name
+
+# 10. Two sections in one config folder run side by side and close at the same moment: both save
+# everything, neither guard refuses the other, and the folder holds their files and lock files.
+name=SF-SIDE
+side=$work/$name/config
+mkdir -p "$work/$name"
+pids=()
+for section in SF-SIDE-A SF-SIDE-B; do
+  mkdir -p "$work/$section"
+  ln -sf "$bin/TARNWICK" "$work/$section/$section"
+  XDG_CONFIG_HOME=$side "$work/$section/$section" 2>>"$work/$name/stderr" &
+  pids+=($!)
+  track $!
+done
+failures=$failed_checks
+both_windows() { [ -n "$(rel_wait_window SF-SIDE-A 1)" ] && [ -n "$(rel_wait_window SF-SIDE-B 1)" ]; }
+if ! wait_for 30 both_windows; then
+  fail "$name: the two windows did not appear"
+  cat "$work/$name/stderr" >&2
+fi
+kill -TERM "${pids[@]}"
+for pid in "${pids[@]}"; do
+  rel_wait_exit "$pid" 30
+  [ "$rel_rc" = 0 ] || fail "$name: a copy's exit code is $rel_rc"
+done
+for section in SF-SIDE-A SF-SIDE-B; do
+  for key in MAIN-Left AlwaysOnTopTimer_TICKBOX LAST_RUN_TEXTBOX; do
+    [ "$(rel_stored "$side/TARNWICK/$section.conf" $key)" != "<absent>" ] || fail "$name: $section lost $key"
+  done
+done
+left=$(ls -A "$side/TARNWICK" | tr '\n' ' ')
+[ "$left" = "SF-SIDE-A.conf SF-SIDE-A.lock SF-SIDE-B.conf SF-SIDE-B.lock " ] || fail "$name: the folder holds:" $left
+if grep -q -F "TARNWICK: " "$work/$name/stderr"; then fail "$name: a copy complained"; cat "$work/$name/stderr" >&2; fi
+[ "$failed_checks" != "$failures" ] || rel_pass $name
+
+# 11. Another user holds locks on everything of the store they can open (the TARNWICK folder, which
+# others may read, and the config root): every save still goes through at once.
+name=SF-FOREIGN-LOCK
+if [ "$(id -u)" = 0 ] && setpriv --reuid=65534 --regid=65534 --clear-groups true 2>/dev/null; then
+  seed $name 'MAIN-Left=3000\n'
+  chmod 711 "$work" "$work/$name"
+  chmod 755 "$work/$name/config" "$work/$name/config/TARNWICK"
+  setpriv --reuid=65534 --regid=65534 --clear-groups bash -c \
+    'exec 3<"$1" 4<"$2" && flock -x 3 && flock -x 4 && exec sleep 120' _ "$work/$name/config/TARNWICK" \
+    "$work/$name/config" &
+  holder=$!
+  track $holder
+  held() { ! flock -n -x "$work/$name/config/TARNWICK" true; }
+  failures=$failed_checks
+  if ! wait_for 10 held; then
+    fail "$name: the other user's lock was not taken"
+  elif run_and_close $name; then
+    for key in MAIN-Top AlwaysOnTopTimer_TICKBOX LAST_RUN_TEXTBOX; do
+      [ "$(rel_stored "$(store_of $name)" $key)" != "<absent>" ] || fail "$name: $key was not saved"
+    done
+    if grep -q -F "could not save" "$work/$name/stderr"; then fail "$name: a save failed"; cat "$work/$name/stderr" >&2; fi
   fi
-  kill -TERM "$first" "$second"
-  rel_wait_exit "$first" 30; [ "$rel_rc" = 0 ] || fail "$name round $round: first copy exit code $rel_rc"
-  rel_wait_exit "$second" 30; [ "$rel_rc" = 0 ] || fail "$name round $round: second copy exit code $rel_rc"
-done
-for key in MAIN-Left MAIN-Top AlwaysOnTopTimer_TICKBOX AUTOSTART_TIME_TICKBOX AUTOCLOSE_TIME_TICKBOX LAST_RUN_TEXTBOX; do
-  [ "$(rel_stored "$(store_of $name)" $key)" != "<absent>" ] || fail "$name: $key was lost"
-done
-expect_stored $name QT_FILENAME_TEXTBOX keep-me
-expect_stored $name CLI_FULL_RUN_CMD_TEXTBOX '/opt/node/bin/node-cli -datadir=/d stop'
-expect_stored $name MAIN-Left 3000
-expect_readable $name
-[ -z "$(backups_of $name)" ] || fail "$name: a copy was set aside, so a writer saw a damaged file"
-if grep -q -F "could not save" "$work/$name/stderr"; then fail "$name: a save failed"; cat "$work/$name/stderr" >&2; fi
-[ "$failed_checks" = 0 ] && rel_pass $name
+  kill "$holder" 2>/dev/null
+  chmod 700 "$work"
+  [ "$failed_checks" != "$failures" ] || rel_pass $name
+else
+  echo "SKIP: SF-FOREIGN-LOCK: playing a second user needs root and setpriv"
+fi
+
+# 12. The TARNWICK folder is a link to a link that another user's folder holds, and that leads to
+# the user's own dotfiles: the store is refused, nothing is made or locked there, the folder's mode
+# and the dotfile stay as they were.
+name=SF-LINK-CHAIN
+if [ "$(id -u)" = 0 ]; then
+  mkdir -p "$work/$name/config" "$work/$name/foreign" "$work/$name/dotfiles"
+  printf 'export PATH=/usr/bin\n' >"$work/$name/dotfiles/profile"
+  chmod 755 "$work/$name/dotfiles"
+  ln -s "$work/$name/dotfiles" "$work/$name/foreign/hop"
+  ln -s "$work/$name/foreign/hop" "$work/$name/config/TARNWICK"
+  chown 65534:65534 "$work/$name/foreign"
+  before=$(tree_state "$work/$name/dotfiles")
+  failures=$failed_checks
+  if run_and_close $name; then
+    [ "$(tree_state "$work/$name/dotfiles")" = "$before" ] || fail "$name: the dotfiles folder was changed"
+    expect_lines $name 2 "the link $work/$name/foreign/hop lies where someone else can change it" \
+      "cannot guard the settings section \"$name\" against a second copy"
+  fi
+  [ "$failed_checks" != "$failures" ] || rel_pass $name
+else
+  echo "SKIP: SF-LINK-CHAIN: another user's folder needs root"
+fi
 
 if [ "$failed_checks" != 0 ]; then
   echo "FAIL: $failed_checks check(s) failed" >&2

@@ -1,5 +1,6 @@
-// Two copies of the program saving into one section lose no key: taking strict turns, every save
-// has to merge the other's last one; running at once, they fight for the lock.
+// Two copies of the program under two sections of one folder, each holding its own section, save
+// side by side, taking strict turns or at once: no key is lost or lands in the other's file, and
+// the folder holds the two files and the two lock files, nothing else.
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int kKeys = 200;
 
+std::string SectionOf(int writer) { return "TARNWICK-" + std::to_string(writer); }
 std::string KeyOf(int writer, int n) { return "WRITER" + std::to_string(writer) + "-KEY-" + std::to_string(n); }
 std::string ValueOf(int writer, int n) { return std::to_string(writer) + "/" + std::to_string(n) + R"( "C:\x", a;b)"; }
 
@@ -39,9 +41,10 @@ TEST_P(ConcurrentWriters, LoseNoKey) {
     if (std::freopen((base() / ("stderr-" + std::to_string(writer))).c_str(), "w", stderr) == nullptr) ::_exit(3);
     ReadByte(turn[writer][0]);
     FileStore store(root());
+    if (store.Hold(kApplication, SectionOf(writer)).kind != settings::SectionHold::Kind::kHeld) ::_exit(4);
     for (int n = 0; n < kKeys; ++n) {
       if (take_turns && n > 0) ReadByte(turn[writer][0]);
-      store.SaveSetting(kApplication, "TARNWICK", KeyOf(writer, n), ValueOf(writer, n));
+      store.SaveSetting(kApplication, SectionOf(writer), KeyOf(writer, n), ValueOf(writer, n));
       if (take_turns) WriteByte(turn[1 - writer][1]);
     }
     std::fflush(stderr);
@@ -57,13 +60,15 @@ TEST_P(ConcurrentWriters, LoseNoKey) {
   }
   for (auto& ends : turn) ::close(ends[0]), ::close(ends[1]);
 
-  Values expected;
   for (int writer = 0; writer < 2; ++writer) {
+    Values expected;
     for (int n = 0; n < kKeys; ++n) expected[KeyOf(writer, n)] = ValueOf(writer, n);
+    EXPECT_EQ(Parsed(file(SectionOf(writer))), expected);
+    EXPECT_EQ(ModeOf(file(SectionOf(writer))), 0600);
   }
-  EXPECT_EQ(Parsed(file()), expected);
-  EXPECT_EQ(ModeOf(file()), 0600);
-  EXPECT_EQ(FileNames(folder()), std::vector<std::string>{"TARNWICK.conf"}) << "a lock or temporary file was left";
+  EXPECT_EQ(FileNames(folder()),
+            (std::vector<std::string>{"TARNWICK-0.conf", "TARNWICK-0.lock", "TARNWICK-1.conf", "TARNWICK-1.lock"}))
+      << "a temporary file was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, ConcurrentWriters, ::testing::Values(true, false),

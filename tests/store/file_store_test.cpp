@@ -167,6 +167,9 @@ class RefusedStore : public StoreTest {
       }
       UseRoot(root());
       const auto before = Snapshot(base());
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(store_->Hold(kApplication, "TARNWICK").kind, settings::SectionHold::Kind::kUnguarded);
+      reports_ += ::testing::internal::GetCapturedStderr();
       EXPECT_EQ(Get("AUTOSTART_TIME_TICKBOX", "0"), "0");
       EXPECT_EQ(Get("CLI_FULL_RUN_CMD_TEXTBOX", ""), "");
       Save("AUTOSTART_TIME_TICKBOX", "0");
@@ -188,7 +191,25 @@ TEST_F(RefusedStore, AnotherUsersOrAWritableFolderOrFile) {
   const std::string dir = folder().native(), top = root().native(), conf = file().native();
   const fs::path moved = elsewhere() / "t.conf";
   const auto move_file = [&] { return fs::rename(file(), moved), fs::create_symlink(moved, file()), true; };
+  // A link in another user's folder leads wherever they like: through it a save would rewrite, or
+  // a store be made in, any of the user's files or folders (here a dotfile and its folder).
+  const fs::path victim = base() / "dotfiles", hop = elsewhere() / "hop";
+  const auto through_foreign = [&](const fs::path& link, const fs::path& leads_to) {
+    Plant(victim / "profile", "export PATH=/usr/bin\n", 0644);
+    fs::remove_all(link);
+    fs::create_symlink(hop, link);
+    fs::create_symlink(leads_to, hop);
+    return Chmod(victim, 0755) && Chown(elsewhere());
+  };
+  const std::string chain = "the link " + hop.native() +
+                            " lies where someone else can change it: " + elsewhere().native() +
+                            " belongs to another user (uid 65534)";
   ExpectRefused({
+      {"file is a link through another user's folder",
+       [&] { return through_foreign(file(), victim / "profile"); },
+       {chain}},
+      {"folder is a link through another user's folder", [&] { return through_foreign(folder(), victim); }, {chain}},
+      {"config root is a link through another user's folder", [&] { return through_foreign(root(), victim); }, {chain}},
       {"folder of another user", [&] { return Chown(folder()); }, {dir + " belongs to another user (uid 65534)"}},
       {"folder writable by all",
        [&] { return Chmod(folder(), 0777); },

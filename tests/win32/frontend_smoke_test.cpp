@@ -134,6 +134,26 @@ TEST_F(Win32FrontEnd, APlaceOffEveryMonitorOpensOnTheNearestWithTheFormsFocusAnd
   EXPECT_TRUE(GetWindowLongW(Native(m.AUTOSTART_START_BUTTON), GWL_STYLE) & BS_DEFPUSHBUTTON);
 }
 
+// Closed unmoved, a window stores where it opened: the place it was brought to when the stored one
+// lies off every monitor, else the stored place itself, never its rounding to whole pixels.
+TEST_F(Win32FrontEnd, AWindowClosedUnmovedStoresWhereItOpened) {
+  for (const auto& [left, top] : {std::pair{"-900000", "900000"}, {"1000", "1000"}}) {
+    Seed("MAIN-Left", left);
+    Seed("MAIN-Top", top);
+    OpenMain();
+    RECT outer{};
+    GetWindowRect(MainWindow(), &outer);
+    const float dpi = static_cast<float>(win_host.DpiOf(*main));
+    const bool placed = std::string(left) != "1000";
+    SendMessageW(MainWindow(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(desktop.empty());
+    EXPECT_EQ(Stored("MAIN-Left"),
+              placed ? settings::EncodeGeometry(static_cast<float>(outer.left) * 1440 / dpi) : left);
+    EXPECT_EQ(Stored("MAIN-Top"), placed ? settings::EncodeGeometry(static_cast<float>(outer.top) * 1440 / dpi) : top);
+    DropQuit();
+  }
+}
+
 TEST_F(Win32FrontEnd, ClicksReachTheCoreAndTheWindowShowsItsNewState) {
   TARNWICK_MAIN& m = OpenMain();
   const HWND start = FindWindowExW(MainWindow(), nullptr, L"Button", L"START");

@@ -3,7 +3,9 @@
 # ticked (the default): a settings window keeps the keyboard through the ticks; a path with a
 # character beyond the Basic Multilingual Plane, typed as real X key events, is stored byte-exact;
 # a shutdown that is cancelled leaves the program running with everything stored, and a confirmed
-# one ends it.
+# one ends it; a window closed unmoved stores where it was placed and an outcome it never changed
+# byte for byte; Auto Close running out while a title bar is held or dragged ends the program. A
+# second copy of the same section ends at once with status 2.
 #   real_program_test.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
 . "$(dirname "$0")/under_wine.sh"
 
@@ -24,9 +26,34 @@ trap cleanup EXIT
 drive() { (cd "$dir" && "$wine" window_driver.exe "$@" 2>/dev/null | tr -d '\r'); }
 main="TARNWICK - $name" hub="TARNWICK - SETTINGS" node="TARNWICK - QT / DAEMON / CLI - SETTINGS"
 
-(cd "$dir" && exec "$wine" "$name.exe") >/dev/null 2>&1 &
-tarnwick=$!
+start_tarnwick() {
+  (cd "$dir" && exec "$wine" "$name.exe") >/dev/null 2>&1 &
+  tarnwick=$!
+}
+# Waits up to SECS seconds for the program to end, and collects it.
+tarnwick_ends() {
+  wait_for "$1" eval "! child_running $tarnwick" || return 1
+  wait "$tarnwick" || true
+  tarnwick=''
+}
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
+
+# Wine draws the frames, as Windows does: a press on a title bar reaches the program, and a
+# window's X geometry is its Windows rectangle.
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+start_tarnwick
 find_window "$main" 20 >/dev/null || exit 1
+
+# 0. A second copy of the section, under its name in small letters (the registry's key is the same),
+# ends at once with status 2 and one line naming the section, and shows no window.
+mkdir -p "$dir/second"
+cp "$bin/TARNWICK.exe" "$dir/second/${name,,}.exe"
+rc=0
+(cd "$dir/second" && exec timeout 60 "$wine" "${name,,}.exe") >/dev/null 2>"$dir/second.err" || rc=$?
+((rc == 2)) || fail "a second copy of the section ended with status $rc, not 2"
+grep -q -F "TARNWICK: another copy of the program runs under the settings section \"${name,,}\"" "$dir/second.err" ||
+  fail "a second copy did not say why it ended: $(cat "$dir/second.err")"
+[[ $(xdotool search --name "^TARNWICK - $name\$" 2>/dev/null | wc -l) == 1 ]] || fail "a second copy showed a window"
 
 # 1. The hub keeps the keyboard through three ticks: Escape still presses its Close.
 drive click "$main" Settings
@@ -68,15 +95,69 @@ done
 
 # 4. Asked and confirmed: the program ends.
 drive endsession "$main" yes >/dev/null
-for _ in $(seq 50); do child_running "$tarnwick" || break; sleep 0.2; done
-if child_running "$tarnwick"; then
-  fail "TARNWICK.exe still runs after the session's end was confirmed"
-else
-  wait "$tarnwick" || true
-  tarnwick=''
-fi
+tarnwick_ends 10 || fail "TARNWICK.exe still runs after the session's end was confirmed"
 [[ $(drive regget "$name" LAST_RUN_TEXTBOX) == "$(printf '%s' '!!! LAST RUN !!!' | od -An -tx1 | tr -d ' \n')" ]] ||
   fail "LAST_RUN_TEXTBOX not stored at the session's end"
 
-((status == 0)) && echo "hub keyboard, non-BMP typing, cancelled and confirmed shutdown: all as they should be"
+# 5. Closed unmoved: the place the window was brought to on the screen is stored, and an outcome
+#    holding half a surrogate pair, which UTF-8 cannot carry, goes back exactly as it was read.
+outcome="$(utf16 '!!! ')00d8$(utf16 ' !!!')0000"
+drive regput "$name" MAIN-Left 1 "$(utf16 -60000)0000"
+drive regput "$name" LAST_RUN_TEXTBOX 1 "$outcome"
+start_tarnwick
+if id=$(find_window "$main" 20); then
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  drive close "$main"
+  tarnwick_ends 10 || fail "TARNWICK.exe still runs after its window was closed"
+  left=$(drive regget "$name" MAIN-Left | xxd -r -p)
+  [[ $left == $((X * 15)) ]] || fail "MAIN-Left stored as $left, the window was at $((X * 15))"
+  [[ $(drive regraw "$name" LAST_RUN_TEXTBOX) == "1 $outcome" ]] ||
+    fail "the outcome became $(drive regraw "$name" LAST_RUN_TEXTBOX), was 1 $outcome"
+else
+  fail "no main window for the unmoved close"
+fi
+
+# 6. Auto Close runs out while the user holds a title bar still or drags it, the main window's or
+#    the hub's: the program ends with its last window, though the move loop (Wine's goes on while
+#    the button is down, window or none) holds on.
+drive regput "$name" AUTOCLOSE_TIME_TICKBOX 1 "$(utf16 1)0000"
+for row in "main hold" "main drag" "hub hold" "hub drag"; do
+  read -r which how <<<"$row"
+  start_tarnwick
+  find_window "$main" 20 >/dev/null || { fail "$row: no main window"; break; }
+  drive click "$main" START 2  # Auto Close's; Auto Start's comes first
+  title=$main
+  if [[ $which == hub ]]; then
+    drive click "$main" Settings
+    title=$hub
+  fi
+  id=$(find_window "$title" 20) || { fail "$row: no window $title"; break; }
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  start_x=$X
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + 8)) mousedown 1
+  moved=''
+  for i in $(seq 200); do  # the countdown runs out after 11 s
+    [[ $how == drag ]] && xdotool mousemove_relative -- 3 1
+    sleep 0.1
+    no_window "$main" 2>/dev/null && break
+    if ((i == 20)); then
+      eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
+      if [[ $X != "$start_x" ]]; then moved=1; fi
+    fi
+  done
+  [[ $how == hold || -n $moved ]] || fail "$row: the drag did not move the window"
+  if no_window "$main" 2>/dev/null; then
+    tarnwick_ends 2 || fail "$row: TARNWICK.exe still runs 2 s after Auto Close closed its last window"
+  else
+    fail "$row: Auto Close did not close the windows"
+  fi
+  xdotool mouseup 1
+  if [[ -n $tarnwick ]]; then
+    kill "$tarnwick" 2>/dev/null || true
+    wait "$tarnwick" 2>/dev/null || true
+    tarnwick=''
+  fi
+done
+
+((status == 0)) && echo "one copy a section, hub keyboard, non-BMP typing, shutdown, unmoved close, Auto Close during a drag: all as they should be"
 exit "$status"

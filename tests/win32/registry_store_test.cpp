@@ -1,12 +1,16 @@
 // The registry store against the real registry (a temporary Wine prefix in scripts/test-windows.sh);
-// each test works under an application name of its own and removes it afterwards.
+// each test works under an application name of its own and removes it afterwards. Also the session
+// mutex that keeps a second copy of a section out.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process/windows/win32_process.h"
 #include "settings/windows/registry_store.h"
+#include "settings/windows/session_mutex.h"
 
 namespace {
 
@@ -60,7 +64,8 @@ TEST_F(RegistryStoreTest, HostileTextRoundTripsExactlyAsTerminatedRegSzAndAbsent
   EXPECT_EQ(std::wstring(data), L"\u00FCn\u00EF");
 }
 
-// Values written by another program: only a string is read, with or without its terminator.
+// Values written by another program: only a string is read, expandable or not, with or without its
+// terminator.
 TEST_F(RegistryStoreTest, ValuesWrittenByOthersOfAnotherTypeReadAsTheDefault) {
   const DWORD number = 1;
   const wchar_t text[] = L"%TEMP%\\x";
@@ -72,7 +77,7 @@ TEST_F(RegistryStoreTest, ValuesWrittenByOthersOfAnotherTypeReadAsTheDefault) {
     const char* read;
   } cases[] = {
       {REG_DWORD, &number, sizeof number, "<default>"},
-      {REG_EXPAND_SZ, text, sizeof text, "<default>"},
+      {REG_EXPAND_SZ, text, sizeof text, "%TEMP%\\x"},  // as typed, never expanded
       {REG_BINARY, raw, sizeof raw, "<default>"},
       {REG_SZ, text, 3 * sizeof(wchar_t), "%TE"},  // no terminating NUL
   };
@@ -89,6 +94,46 @@ TEST_F(RegistryStoreTest, ValuesWrittenByOthersOfAnotherTypeReadAsTheDefault) {
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", "V", "0"), "1");
 }
 
+// A value saved as it was read goes back byte for byte, even one UTF-8 cannot carry; a changed one is
+// written as the store's own REG_SZ.
+TEST_F(RegistryStoreTest, AnUnchangedValueIsWrittenBackAsItWasRead) {
+  const struct {
+    DWORD type;
+    std::wstring data;  // the stored characters, terminator included or not
+  } cases[] = {
+      {REG_SZ, std::wstring(L"!!! \xD800 !!!") + L'\0'},  // a lone high surrogate
+      {REG_SZ, L"\xDC00x"},                               // a lone low surrogate, no terminator
+      {REG_EXPAND_SZ, std::wstring(L"%TEMP%\\x") + L'\0'},
+  };
+  // Windows counts in a NUL right after a string stored without one: what follows is not one.
+  auto put = [](const std::wstring& key, DWORD type, std::wstring data) {
+    const DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    data += L'y';
+    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"V", type, data.data(), bytes);
+  };
+  const std::wstring key = Key("TARNWICK");
+  auto stored = [&key] {  // as stored: RegGetValueW would add a missing terminator
+    DWORD type = 0;
+    std::wstring data(64, L'\0');
+    DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    HKEY handle = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &handle);
+    RegQueryValueExW(handle, L"V", nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+    RegCloseKey(handle);
+    data.resize(bytes / sizeof(wchar_t));
+    return std::make_pair(type, data);
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(put(key, c.type, c.data), ERROR_SUCCESS);
+    ASSERT_EQ(stored(), std::make_pair(c.type, c.data));
+    const std::string read = store.GetSetting(app, "TARNWICK", "V", "<default>");
+    store.SaveSetting(app, "TARNWICK", "V", read);
+    EXPECT_EQ(stored(), std::make_pair(c.type, c.data)) << read;
+    store.SaveSetting(app, "TARNWICK", "V", read + "!");
+    EXPECT_EQ(stored(), std::make_pair(static_cast<DWORD>(REG_SZ), process::Widen(read + "!") + L'\0')) << read;
+  }
+}
+
 TEST_F(RegistryStoreTest, AFailedWriteIsReportedAndTheProgramCarriesOn) {
   const std::string too_long(17000, 'K');  // the registry refuses value names above 16,383 characters
   std::vector<std::string> problems;
@@ -100,6 +145,20 @@ TEST_F(RegistryStoreTest, AFailedWriteIsReportedAndTheProgramCarriesOn) {
   store.SaveSetting(app, "TARNWICK", "MAIN-Left", "1");
   EXPECT_EQ(store.GetSetting(app, "TARNWICK", "MAIN-Left", "dflt"), "1");
   EXPECT_EQ(problems.size(), 1u);
+}
+
+// A section is held once in the session, whatever the letter case of its name (the registry's key
+// is the same), and let go with the guard that held it.
+TEST(SessionMutexGuard, HoldsASectionOnceInAnyLetterCaseAndLetsGoWithItsGuard) {
+  using Kind = settings::SectionHold::Kind;
+  const std::string app = "TARNWICK-TEST-" + std::to_string(GetCurrentProcessId());
+  auto first = std::make_unique<settings::SessionMutexGuard>();
+  EXPECT_EQ(first->Hold(app, "Night").kind, Kind::kHeld);
+  settings::SessionMutexGuard second;
+  EXPECT_EQ(second.Hold(app, "NIGHT").kind, Kind::kHeldByOther);
+  EXPECT_EQ(second.Hold(app, "DAY").kind, Kind::kHeld);
+  first.reset();
+  EXPECT_EQ(second.Hold(app, "night").kind, Kind::kHeld);
 }
 
 }  // namespace

@@ -87,8 +87,7 @@ class LinuxWaiter : public Waiter {
 
 }  // namespace
 
-int LinuxHeadlessMain(const std::string& exe_name, const Options& options) {
-  settings::FileStore store;
+int LinuxHeadlessMain(const std::string& exe_name, const Options& options, settings::FileStore& store) {
   // A refused store would read every setting as its default and keep nothing: no run begins on it
   // (the store has said why on standard error).
   if (!store.Usable(settings::kApplication, exe_name)) return kCouldNotBegin;

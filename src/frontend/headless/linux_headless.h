@@ -5,8 +5,13 @@
 
 #include "frontend/headless/options.h"
 
+namespace settings {
+class FileStore;
+}
+
 namespace headless {
 
-int LinuxHeadlessMain(const std::string& exe_name, const Options& options);
+// `store` is the one start-up opened, which holds this section for the program's life.
+int LinuxHeadlessMain(const std::string& exe_name, const Options& options, settings::FileStore& store);
 
 }  // namespace headless

@@ -18,8 +18,10 @@
 #include "frontend/qt/x11_window_manager.h"
 #include "process/linux/inherited_signals.h"
 #include "process/linux/linux_process.h"
+#include "settings/linux/file_checks.h"
 #include "settings/linux/file_store.h"
 #include "settings/linux/journal_file.h"
+#include "settings/one_copy.h"
 #include "ui/desktop.h"
 
 int main(int argc, char** argv) {
@@ -46,14 +48,19 @@ int main(int argc, char** argv) {
     std::cout << headless::VersionLine() << std::endl;
     return 0;
   }
-  if (options.headless) return headless::LinuxHeadlessMain(exe_name, options);
+
+  // Before any window or display: a second copy of this section ends here, having touched nothing.
+  settings::FileStore store;
+  const settings::StartUp start = settings::OneCopyPerSection(store, settings::kApplication, exe_name);
+  if (!start.say.empty()) settings::Report(start.say);
+  if (!start.run) return start.exit_status;
+  if (options.headless) return headless::LinuxHeadlessMain(exe_name, options, store);
 
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
   QApplication::setQuitOnLastWindowClosed(false);
   QGuiApplication::setDesktopFileName("tarnwick");
 
-  settings::FileStore store;
   process::LinuxProcessControl processes;
   ui::Desktop desktop;
   qt_frontend::QtHost host(desktop);

@@ -57,6 +57,9 @@ void Win32Host::Open(ui::Form& form) {
   if (owner != nullptr) EnableWindow(owner->hwnd, FALSE);
   ShowWindow(v.hwnd, SW_SHOWNORMAL);
   UpdateWindow(v.hwnd);
+  // Where it opened, when that is not the stored place (brought onto a monitor): the core keeps the
+  // real place, so a window closed unmoved stores that.
+  ReportMove(v);
   if (ui::Control* first = form.FirstFocus()) {
     if (HWND focus = ControlWindow(*first)) SetFocus(focus);
   }

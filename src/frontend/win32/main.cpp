@@ -16,8 +16,10 @@
 #include "frontend/win32/win32_host.h"
 #include "frontend/win32/window_manager.h"
 #include "process/windows/win32_process.h"
+#include "settings/one_copy.h"
 #include "settings/windows/journal_file.h"
 #include "settings/windows/registry_store.h"
+#include "settings/windows/session_mutex.h"
 
 namespace {
 
@@ -65,6 +67,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     std::cout << headless::VersionLine() << std::endl;
     return 0;
   }
+
+  // Before any window: a second copy of this section ends here, having touched nothing.
+  settings::SessionMutexGuard guard;
+  const settings::StartUp start = settings::OneCopyPerSection(guard, settings::kApplication, exe_name);
+  if (!start.say.empty()) process::ReportProblem(start.say);
+  if (!start.run) return start.exit_status;
   if (options.headless) return headless::Win32HeadlessMain(instance, exe_name, options);
 
   process::Win32ProcessControl processes;

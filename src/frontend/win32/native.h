@@ -12,6 +12,8 @@ namespace win32 {
 inline constexpr wchar_t kFormClass[] = L"TARNWICK_FORM";
 inline constexpr wchar_t kTimerClass[] = L"TARNWICK_TIMER";
 inline constexpr UINT_PTR kCoreTimer = 1;
+// Armed when the last window has gone: it fires only if another loop holds on to the program.
+inline constexpr UINT_PTR kEndTimer = 2;
 inline constexpr int kFirstControlId = 100;  // below it: IDOK, IDCANCEL and the other dialog ids
 inline constexpr double kDefaultPoints = 8.25;
 inline constexpr wchar_t kDefaultFamily[] = L"MS Shell Dlg";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string_view>
 
 #include "frontend/win32/native.h"
@@ -15,6 +16,12 @@
 #endif
 
 namespace win32 {
+namespace {
+
+// How long a loop nested in the program's own may keep the program after its last window has gone.
+constexpr UINT kEndGraceMillis = 500;
+
+}  // namespace
 
 int TwipsToPixels(double twips, UINT dpi) { return static_cast<int>(std::lround(twips * dpi / ui::kTwipsPerInch)); }
 
@@ -57,10 +64,28 @@ void Win32Host::Deliver(const std::function<void()>& event) {
 }
 
 void Win32Host::Settle(const ui::Desktop::Settled& settled) {
+  if (HandInPendingMoves()) return;  // that event settles in its turn
   Sync();
   RearmTimer(settled.next_due);
-  if (!settled.windows_left) PostQuitMessage(0);
+  no_window_left_ = !settled.windows_left;
+  if (no_window_left_) {
+    PostQuitMessage(0);
+    if (in_message_loop_) SetTimer(timer_window_, kEndTimer, kEndGraceMillis, nullptr);
+  }
   if (close_pending_ && core_depth_ == 0) CloseEverything();
+}
+
+bool Win32Host::HandInPendingMoves() {
+  std::vector<std::pair<ui::Form*, std::pair<float, float>>> moves;
+  for (auto& view : views_) {
+    if (view->pending_move) moves.emplace_back(view->form, *view->pending_move);
+    view->pending_move.reset();
+  }
+  if (moves.empty()) return false;
+  Deliver([this, &moves] {
+    for (const auto& [form, place] : moves) desktop_.UserMoved(*form, place.first, place.second);
+  });
+  return true;
 }
 
 void Win32Host::Forward(const std::function<void()>& event) {
@@ -86,6 +111,15 @@ LRESULT CALLBACK Win32Host::TimerProc(HWND hwnd, UINT message, WPARAM wparam, LP
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* host = reinterpret_cast<Win32Host*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (host != nullptr && message == WM_TIMER && wparam == kEndTimer) {
+    // The program's own loop returns as soon as it has control after the last window went, so only
+    // a loop nested in one of its messages runs this: Wine's move loop, for one, goes on while the
+    // mouse button is held on a title bar that is no more, and drops the quit message. Everything
+    // was stored as the windows closed; a scheduled run must not leave a process without a window.
+    KillTimer(hwnd, kEndTimer);
+    if (host->no_window_left_) std::exit(0);
+    return 0;
+  }
   if (host != nullptr && message == WM_TIMER && wparam == kCoreTimer) {
     // Timers run even while a modal window is open; only input is refused.
     if (host->core_depth_ == 0) {
@@ -207,8 +241,21 @@ void Win32Host::ReportMove(FormView& view) {
       (GetWindowLongW(view.hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) == 0) {
     OffsetRect(&normal, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
   }
+  // A report of the pixel the core's position already rounds to is no move: handing it in would
+  // shift the stored position by the rounding at every open and close.
+  const ui::Geometry& known = view.form->geometry();
+  if (normal.left == TwipsToPixels(known.left, view.dpi) && normal.top == TwipsToPixels(known.top, view.dpi)) {
+    view.pending_move.reset();
+    return;
+  }
   const float left = static_cast<float>(normal.left) * ui::kTwipsPerInch / static_cast<float>(view.dpi);
   const float top = static_cast<float>(normal.top) * ui::kTwipsPerInch / static_cast<float>(view.dpi);
+  if (core_depth_ > 0) {
+    // Moved while the core is busy (placed on a monitor as the window opened): the core hears of
+    // it when the event ends, so a window closed unmoved stores where it really was.
+    view.pending_move.emplace(left, top);
+    return;
+  }
   ui::Form* form = view.form;
   Forward([this, form, left, top] { desktop_.UserMoved(*form, left, top); });
 }
@@ -242,14 +289,28 @@ bool Win32Host::HandleDialogKeys(MSG& message) {
 
 int Win32Host::RunMessageLoop() {
   MSG message;
-  for (;;) {
+  // The last window may close inside a loop nested in a message this loop dispatched: the move and
+  // size loop that runs while a title bar is held or dragged. Such a loop may take the quit message
+  // for itself (Wine's does), so the end is also checked each time control comes back here.
+  in_message_loop_ = true;
+  int code = 0;
+  while (!no_window_left_) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1) return 1;
+    if (got == 0) {
+      code = static_cast<int>(message.wParam);
+      break;
+    }
+    if (got == -1) {
+      code = 1;
+      break;
+    }
     if (HandleDialogKeys(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  in_message_loop_ = false;
+  KillTimer(timer_window_, kEndTimer);
+  return code;
 }
 
 void Win32Host::PumpPending() {

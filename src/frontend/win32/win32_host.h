@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ui/desktop.h"
@@ -31,7 +32,9 @@ class Win32Host : public ui::WindowHost {
   // date, re-arms the one native timer and quits the loop once no window is left.
   void Deliver(const std::function<void()>& event);
 
-  // The message loop of the program: returns the exit code of WM_QUIT.
+  // The message loop of the program: returns once no window is left (the exit code of WM_QUIT, or
+  // 0 when a nested loop took the quit message for itself). Should a loop nested in one of its
+  // messages hold on to the program after the last window has gone, the program ends from there.
   int RunMessageLoop();
   // Handles every message already queued, then returns (for tests that drive the loop themselves).
   void PumpPending();
@@ -59,6 +62,9 @@ class Win32Host : public ui::WindowHost {
     UINT dpi = 96;
     std::vector<ControlView> controls;
     HWND last_focus = nullptr;
+    // Where the window went while the core was busy (placed on a monitor as it opened): handed in
+    // once the event has ended, in twips.
+    std::optional<std::pair<float, float>> pending_move;
   };
 
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -74,6 +80,7 @@ class Win32Host : public ui::WindowHost {
   void RearmTimer(std::optional<ui::Millis> due);
   // After every event: windows brought up to date, the timer re-armed, the loop ended with no window.
   void Settle(const ui::Desktop::Settled& settled);
+  bool HandInPendingMoves();
   void Forward(const std::function<void()>& event);
   void ReportMove(FormView& view);
   void OnTextChanged(ControlView& cv);
@@ -97,6 +104,10 @@ class Win32Host : public ui::WindowHost {
   int core_depth_ = 0;
   // The end of the session confirmed while the core was busy: carried out when it is done.
   bool close_pending_ = false;
+  // Set once the core has closed the last window; the message loop ends on it, whichever loop the
+  // close happened in.
+  bool no_window_left_ = false;
+  bool in_message_loop_ = false;
   std::vector<std::unique_ptr<FormView>> views_;
   std::map<std::tuple<std::wstring, int, bool, UINT, int>, HFONT> fonts_;
   std::map<COLORREF, HBRUSH> brushes_;

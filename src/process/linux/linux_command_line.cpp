@@ -1,6 +1,7 @@
 // Program resolution for composed command lines by the Linux rule, with GLib's shell-like word
 // splitting; pure functions of the text and the injected file checks.
 #include <glib.h>
+#include <limits.h>
 
 #include <algorithm>
 
@@ -16,6 +17,10 @@ using rules::kNone;
 
 // What a shell skips before the first word.
 constexpr std::string_view kBlanks = " \t\n";
+
+// The kernel takes no path of PATH_MAX bytes or more (ENAMETOOLONG), so no longer run of words can
+// name the program, and none is tried: a command line of megabytes resolves in linear time.
+constexpr std::size_t kLongestPath = PATH_MAX - 1;
 
 // Where the first word ends in the raw text, by the splitter's quoting rules, so it can be measured
 // against a folder the raw text goes through.
@@ -98,23 +103,29 @@ LinuxCommand ResolveLinuxCommandLine(std::string_view text, const PathChecks& ch
   // Only text that begins with "/" may name its program by a run of several words.
   std::size_t barrier = 0;
   if (line.front() == '/') {
-    barrier = FolderBarrier(line, "/", checks.is_folder);
+    barrier = FolderBarrier(line, "/", kLongestPath, checks.is_folder);
     bool blocked = false;
-    const bool taken_whole = ForEachLeadingRun(line, [&](std::string_view candidate, std::string_view rest) {
-      if (candidate.size() < barrier) {
-        blocked = true;  // and so is every shorter run
-        return true;
-      }
-      std::string path(candidate);
-      if (!checks.is_program(path)) return false;
-      std::vector<std::string> arguments;
-      if (!SplitShellWords(rest, arguments, result.error)) return true;  // found, but unusable
-      result.ok = true;
-      result.argv.push_back(path);
-      result.argv.insert(result.argv.end(), arguments.begin(), arguments.end());
-      result.program = std::move(path);
-      return true;
-    });
+    std::string path;  // each run is the one before cut shorter: copied once, never again
+    const bool taken_whole =
+        ForEachLeadingRun(line, kLongestPath, [&](std::string_view candidate, std::string_view rest) {
+          if (candidate.size() < barrier) {
+            blocked = true;  // and so is every shorter run
+            return true;
+          }
+          if (path.empty()) {
+            path.assign(candidate);
+          } else {
+            path.resize(candidate.size());
+          }
+          if (!checks.is_program(path)) return false;
+          std::vector<std::string> arguments;
+          if (!SplitShellWords(rest, arguments, result.error)) return true;  // found, but unusable
+          result.ok = true;
+          result.argv.push_back(path);
+          result.argv.insert(result.argv.end(), arguments.begin(), arguments.end());
+          result.program = std::move(path);
+          return true;
+        });
     if (taken_whole && !blocked) return result;
   }
 

@@ -1,10 +1,9 @@
 // The file-system checks and writes under the Linux store: trust of owner and mode, folders made
-// 0700, files replaced whole, the folder lock, and the names a file or key may take.
+// 0700, files replaced whole, link chains walked one link at a time, and the names a file or key may take.
 #include "settings/linux/file_checks.h"
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,9 +64,81 @@ std::optional<Refusal> CheckOwnerAndMode(const fs::path& path, const struct stat
   return std::nullopt;
 }
 
+Walk WalkLinks(const fs::path& path) {
+  Walk walk;
+  std::vector<fs::path> todo;  // the parts still to walk, the next one last
+  const auto push = [&todo](const fs::path& parts) {
+    std::vector<fs::path> in_order;
+    for (const fs::path& part : parts.relative_path()) {
+      if (!part.empty()) in_order.push_back(part);
+    }
+    todo.insert(todo.end(), in_order.rbegin(), in_order.rend());
+  };
+  std::error_code ec;
+  push(path.is_absolute() ? path : fs::absolute(path, ec));
+  fs::path at = "/";
+  int links = 0;
+  while (!todo.empty()) {
+    const fs::path part = std::move(todo.back());
+    todo.pop_back();
+    if (part == ".") continue;
+    if (part == "..") {
+      at = at.parent_path();  // `at` holds no link, so its parent is where ".." leads
+      continue;
+    }
+    const fs::path next = at / part;
+    struct stat info {};
+    if (::lstat(next.c_str(), &info) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) {
+        walk.error = "the path " + next.native() + " cannot be reached (" + ErrnoText(errno) + ")";
+        return walk;
+      }
+      walk.missing = true;
+      walk.resolved = next;
+      for (auto it = todo.rbegin(); it != todo.rend(); ++it) walk.resolved /= *it;
+      return walk;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      at = next;
+      continue;
+    }
+    if (++links > kMaxLinks) {
+      walk.refusal = Refusal{path.native() + " leads through more than " + std::to_string(kMaxLinks) + " links",
+                             "point the links at the folder or file they mean"};
+      return walk;
+    }
+    struct stat holder {};
+    if (::stat(at.c_str(), &holder) != 0) {
+      walk.error = "the folder " + at.native() + " cannot be reached (" + ErrnoText(errno) + ")";
+      return walk;
+    }
+    if (std::optional<Refusal> refusal = CheckOwnerAndMode(at, holder)) {
+      walk.refusal = Refusal{"the link " + next.native() + " lies where someone else can change it: " + refusal->what,
+                             refusal->fix};
+      return walk;
+    }
+    std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+    const ssize_t length = ::readlink(next.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+      // Changed since the lstat above; only a folder we trust can have changed it.
+      walk.error = "the link " + next.native() + " cannot be read (" + ErrnoText(length < 0 ? errno : EAGAIN) + ")";
+      return walk;
+    }
+    const fs::path leads_to(std::string(target.data(), static_cast<std::size_t>(length)));
+    if (leads_to.is_absolute()) at = "/";
+    push(leads_to);
+  }
+  walk.resolved = at;
+  return walk;
+}
+
 FolderLook LookAtFolder(const fs::path& folder) {
+  const Walk walk = WalkLinks(folder);
+  if (walk.refusal) return {true, walk.refusal, {}};
+  if (!walk.error.empty()) return {false, std::nullopt, walk.error};
+  if (walk.missing) return {};
   struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0) {
+  if (::stat(walk.resolved.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return {};
     return {false, std::nullopt, "the folder " + folder.native() + " cannot be reached (" + ErrnoText(errno) + ")"};
   }
@@ -94,6 +165,19 @@ std::string MakeFolders(const fs::path& folder) {
     if (::chmod(it->c_str(), 0700) != 0) {
       return "the folder " + it->native() + " cannot be made private (" + ErrnoText(errno) + ")";
     }
+  }
+  return {};
+}
+
+std::string MakePrivate(const fs::path& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0) {
+    return "the folder " + folder.native() + " cannot be reached (" + ErrnoText(errno) + ")";
+  }
+  // Root's folder is not ours to change, and one we cannot write holds nothing of ours to protect.
+  if ((info.st_mode & 077) == 0 || info.st_uid != ::geteuid()) return {};
+  if (::chmod(folder.c_str(), info.st_mode & 07700) != 0) {
+    return "the folder " + folder.native() + " cannot be made private (" + ErrnoText(errno) + ")";
   }
   return {};
 }
@@ -139,18 +223,6 @@ std::string ReplaceFile(const fs::path& target, std::string_view bytes, mode_t m
     ::close(folder);
   }
   return {};
-}
-
-// Another copy of the program saving this store holds the lock for milliseconds; whoever holds it
-// longer (a reader of the folder can take it too) makes the save fail rather than hang the program.
-bool LockFolder(int fd) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    ::usleep(5000);
-  }
-  errno = EWOULDBLOCK;
-  return false;
 }
 
 std::string HomeFromUserDatabase() {

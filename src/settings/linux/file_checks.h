@@ -28,7 +28,20 @@ struct Refusal {
 // As OpenSSH's StrictModes: owned by the user or root, and writable by nobody else.
 std::optional<Refusal> CheckOwnerAndMode(const std::filesystem::path& path, const struct stat& info);
 
-// One folder on the way to the file. Missing is no problem: a save makes it.
+// Where a path leads, its links followed one at a time (at most kMaxLinks in all). Every folder that
+// holds a link on the way must pass CheckOwnerAndMode: whoever can change that folder chooses where
+// the link leads. `missing` when a part does not exist (yet): `resolved` then ends in the parts not
+// walked, as written. A path that is not absolute is taken from the working folder.
+struct Walk {
+  std::filesystem::path resolved;
+  bool missing = false;
+  std::optional<Refusal> refusal;
+  std::string error;  // a part could not be looked at
+};
+inline constexpr int kMaxLinks = 40;
+Walk WalkLinks(const std::filesystem::path& path);
+
+// One folder on the way to the file, walked as above. Missing is no problem: a save makes it.
 struct FolderLook {
   bool present = false;
   std::optional<Refusal> refusal;
@@ -38,12 +51,13 @@ struct FolderLook {
 FolderLook LookAtFolder(const std::filesystem::path& folder);
 // mkdir -p, each folder it makes 0700 whatever the umask (as the XDG rules ask).
 std::string MakeFolders(const std::filesystem::path& folder);
+// The application folder is the program's own: one of the user's found open to others is closed to
+// them (the owner's bits are kept). Why it could not be, or empty.
+std::string MakePrivate(const std::filesystem::path& folder);
 bool WriteAll(int fd, std::string_view bytes, int& error);
 // Puts BYTES at TARGET whole or not at all: a temporary file in the target's own folder, synced and
 // renamed over it. Why it failed, or empty.
 std::string ReplaceFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode);
-// Takes the folder lock without waiting for long; false when another holds it.
-bool LockFolder(int fd);
 std::string HomeFromUserDatabase();
 // Why a name cannot be one file or folder name, or a key one key, or empty when it can.
 std::string UnusableName(std::string_view name);

@@ -1,5 +1,5 @@
 // The Linux settings store: the trust checks on the way to the file, a non-blocking read of a
-// regular file only, and saves that merge under a folder lock and replace the file whole.
+// regular file only, saves that merge and replace the file whole, and the section's life-long lock.
 #include "settings/linux/file_store.h"
 
 #include <fcntl.h>
@@ -50,7 +50,9 @@ FileStore::FileStore(std::filesystem::path config_root) : root_(std::move(config
   }
 }
 
-FileStore::~FileStore() = default;
+FileStore::~FileStore() {
+  for (const int fd : held_) ::close(fd);
+}
 
 std::filesystem::path FileStore::ConfigRootFromEnvironment() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -99,10 +101,14 @@ FileStore::OpenSection* FileStore::Open(std::string_view application, std::strin
   return slot.get();
 }
 
-FileStore::Look FileStore::LookAt(OpenSection& open) {
+FileStore::Look FileStore::LookAt(OpenSection& open, bool quiet) {
   Look look;
   look.target = open.path;
   const auto refuse = [&](const Refusal& refusal) {
+    if (quiet) {
+      look.kind = Look::Kind::kRefused;
+      return look;
+    }
     Say(open, "not using the settings in " + open.path.native() + ": " + refusal.what +
                   "; they read as their defaults and nothing is written there (to fix: " + refusal.fix + ")");
     look.kind = Look::Kind::kRefused;
@@ -110,7 +116,8 @@ FileStore::Look FileStore::LookAt(OpenSection& open) {
   };
   const auto fail = [&](std::string why) {
     look.problem = std::move(why);
-    Say(open, open.path.native() + " cannot be used (" + look.problem + "); its settings read as their defaults");
+    if (!quiet)
+      Say(open, open.path.native() + " cannot be used (" + look.problem + "); its settings read as their defaults");
     look.kind = Look::Kind::kFailed;
     return look;
   };
@@ -119,7 +126,7 @@ FileStore::Look FileStore::LookAt(OpenSection& open) {
     if (seen.refusal) return refuse(*seen.refusal);
     if (!seen.error.empty()) return fail(seen.error);
     if (!seen.present) {
-      open.last_said.clear();
+      if (!quiet) open.last_said.clear();
       return look;
     }
   }
@@ -127,18 +134,22 @@ FileStore::Look FileStore::LookAt(OpenSection& open) {
   struct stat info {};
   if (::lstat(open.path.c_str(), &info) != 0) {
     if (errno != ENOENT) return fail("the file cannot be reached (" + ErrnoText(errno) + ")");
-    open.last_said.clear();
+    if (!quiet) open.last_said.clear();
     return look;
   }
   if (S_ISLNK(info.st_mode)) {
-    // A dotfile manager's link is followed, but only to a regular file in a folder as safe as ours:
-    // that folder is where the save puts its temporary file.
-    std::error_code ec;
-    const fs::path target = fs::canonical(open.path, ec);
-    if (ec || ::stat(target.c_str(), &info) != 0) {
-      return refuse({Shown(open.path) + " is a link that leads nowhere (" + ec.message() + ")",
-                     "remove the link or create what it points to"});
+    // A dotfile manager's link is followed, but only to a regular file in a folder as safe as ours
+    // (that folder is where the save puts its temporary file), and only through folders as safe.
+    const Walk walk = WalkLinks(open.path);
+    if (walk.refusal) return refuse(*walk.refusal);
+    if (!walk.error.empty()) return fail(walk.error);
+    const fs::path& target = walk.resolved;
+    if (walk.missing || ::stat(target.c_str(), &info) != 0) {
+      return refuse(
+          {Shown(open.path) + " is a link that leads nowhere (" + ErrnoText(walk.missing ? ENOENT : errno) + ")",
+           "remove the link or create what it points to"});
     }
+    std::error_code ec;
     if (target.parent_path() != fs::canonical(open.folder, ec)) {
       const FolderLook seen = LookAtFolder(target.parent_path());
       if (seen.refusal) return refuse(*seen.refusal);
@@ -182,11 +193,11 @@ FileStore::Look FileStore::LookAt(OpenSection& open) {
   if (error != 0) return fail("the file cannot be read (" + ErrnoText(error) + ")");
   if (std::ssize(look.bytes) > kMaxFileBytes) return refuse(too_large());
 
-  open.last_said.clear();
+  if (!quiet) open.last_said.clear();
   look.kind = Look::Kind::kRead;
   look.parsed = conf::Parse(look.bytes);
   const Identity identity = IdentityOf(opened);
-  if (!look.parsed.ok() && open.skipped_said != identity) {
+  if (!quiet && !look.parsed.ok() && open.skipped_said != identity) {
     open.skipped_said = identity;
     constexpr std::size_t kNamed = 5;
     std::string lines;
@@ -220,20 +231,11 @@ void FileStore::Flush(OpenSection& open, std::string_view key) {
     if (seen.present) continue;
     if (const std::string made = MakeFolders(folder); !made.empty()) return failed(made);
   }
-  const int lock = ::open(open.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (lock < 0) return failed("the folder cannot be opened (" + ErrnoText(errno) + ")");
-  if (!LockFolder(lock)) {
-    const int error = errno;
-    ::close(lock);
-    return failed(error == EWOULDBLOCK ? "another program holds the store's lock"
-                                       : "the folder cannot be locked (" + ErrnoText(error) + ")");
-  }
-  Look look = LookAt(open);  // under the lock: what another copy saved meanwhile is merged, not lost
+  // No lock is taken here: the section's own lock (Hold) keeps a second copy from saving at all,
+  // and a lock on anything another user can open would let them stop every save.
+  Look look = LookAt(open);  // what a hand edit changed meanwhile is merged, not lost
   std::string why;
-  if (look.kind == Look::Kind::kRefused) {
-    ::close(lock);
-    return;
-  }
+  if (look.kind == Look::Kind::kRefused) return;
   if (look.kind == Look::Kind::kFailed) why = look.problem;
   if (why.empty() && look.kind == Look::Kind::kRead && (look.mode & S_IWUSR) == 0) {
     why = "the file is read-only; chmod u+w " + look.target.native() + " to let it be saved";
@@ -246,18 +248,69 @@ void FileStore::Flush(OpenSection& open, std::string_view key) {
     const std::string copied = ReplaceFile(open.backup, look.bytes, 0600);
     if (!copied.empty()) why = "no copy of the file with skipped lines could be kept: " + copied;
   }
-  // The application folder is the program's own: a folder found open to reading by others is closed.
-  struct stat info {};
-  if (why.empty() && ::stat(open.folder.c_str(), &info) == 0 && info.st_uid == ::geteuid() &&
-      (info.st_mode & 077) != 0 && ::chmod(open.folder.c_str(), info.st_mode & 07700) != 0 && !open.privacy_said) {
-    open.privacy_said = true;
-    Report("the folder " + open.folder.native() + " cannot be made private (" + ErrnoText(errno) + ")");
+  if (why.empty()) {
+    if (const std::string closed = MakePrivate(open.folder); !closed.empty() && !open.privacy_said) {
+      open.privacy_said = true;
+      Report(closed);
+    }
   }
   const mode_t mode = look.kind == Look::Kind::kRead ? (look.mode & 0700) | 0600 : 0600;
   if (why.empty()) why = ReplaceFile(look.target, *text, mode);
-  ::close(lock);
   if (!why.empty()) return failed(why);
   open.pending.clear();
+}
+
+SectionHold FileStore::Hold(std::string_view application, std::string_view section) {
+  using Kind = SectionHold::Kind;
+  OpenSection* open = Open(application, section, "keep a second copy out");
+  if (open == nullptr) return {Kind::kUnguarded, "its settings cannot be kept"};
+  // Nothing is made or locked in a folder the store would refuse; it says why, once.
+  for (const fs::path& folder : {root_, open->folder}) {
+    const FolderLook seen = LookAtFolder(folder);
+    if (seen.refusal) {
+      (void)LookAt(*open);
+      return {Kind::kUnguarded, "its settings are refused"};
+    }
+    if (!seen.error.empty()) return {Kind::kUnguarded, seen.error};
+    if (seen.present) continue;
+    if (const std::string made = MakeFolders(folder); !made.empty()) return {Kind::kUnguarded, made};
+  }
+  // Quiet: a second copy says one line only. The first says what it finds when it reads.
+  if (LookAt(*open, true).kind == Look::Kind::kRefused) {
+    (void)LookAt(*open);
+    return {Kind::kUnguarded, "its settings are refused"};
+  }
+  // Anyone who could open the lock file could hold it and keep every copy from starting.
+  if (const std::string closed = MakePrivate(open->folder); !closed.empty()) return {Kind::kUnguarded, closed};
+  const fs::path path = open->folder / (std::string(section) + ".lock");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return {Kind::kUnguarded, errno == ELOOP
+                                  ? Shown(path) + " is a link"
+                                  : "the lock file " + path.native() + " cannot be made (" + ErrnoText(errno) + ")"};
+  }
+  const auto unguarded = [fd](std::string why) {
+    ::close(fd);
+    return SectionHold{Kind::kUnguarded, std::move(why)};
+  };
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return unguarded("the lock file cannot be looked at (" + ErrnoText(errno) + ")");
+  if (!S_ISREG(info.st_mode)) return unguarded(path.native() + " is " + KindOf(info.st_mode) + ", not a regular file");
+  if (info.st_uid != ::geteuid()) return unguarded(path.native() + " belongs to another user");
+  if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0) {
+    return unguarded("the lock file cannot be made private (" + ErrnoText(errno) + ")");
+  }
+  int locked = 0;
+  while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) continue;
+  if (locked != 0) {
+    if (errno == EWOULDBLOCK) {
+      ::close(fd);
+      return {Kind::kHeldByOther, {}};
+    }
+    return unguarded("the lock file cannot be locked (" + ErrnoText(errno) + ")");
+  }
+  held_.push_back(fd);
+  return {Kind::kHeld, {}};
 }
 
 std::string FileStore::GetSetting(std::string_view application, std::string_view section, std::string_view key,
