@@ -68,6 +68,11 @@ echo "ok: a whole run without a display"
 seed 60000
 start --headless
 for _ in $(seq 300); do grep -q '^CORVANT light turns cyan' "$work/out" && break; sleep 0.1; done
+# Meanwhile a second copy of the section (cron firing again) ends at once with status 2.
+second=0
+"$work/TARNWICK-NIGHT" --headless >"$work/second.out" 2>"$work/second.err" || second=$?
+[ "$second" = 2 ] || fail "a second copy exited with $second"
+[ ! -s "$work/second.out" ] || fail "a second copy began a run"
 kill -TERM "$app"
 finish
 [ "$rc" = 1 ] || fail "SIGTERM mid-run exited with $rc"
