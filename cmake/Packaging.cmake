@@ -25,6 +25,8 @@ elseif(TARGET TARNWICK)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${tarnwick_doc} RENAME copyright)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/tarnwick-night.service
                 ${PROJECT_SOURCE_DIR}/packaging/systemd/tarnwick-night.timer
+                ${PROJECT_SOURCE_DIR}/packaging/systemd/tarnwick-headless.service
+                ${PROJECT_SOURCE_DIR}/packaging/systemd/tarnwick-headless.timer
           DESTINATION ${tarnwick_doc}/examples)
 
   set(CPACK_GENERATOR DEB)

@@ -35,6 +35,7 @@ for dir in "$release_old" "$release_new"; do
 done
 
 work=$(mktemp -d /tmp/tarnwick-bench.XXXXXX)
+export XDG_STATE_HOME=$work/state-home  # the journals, never the machine's home
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY

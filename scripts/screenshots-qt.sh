@@ -6,6 +6,7 @@ set -u
 bin=${1:-$(cd "$(dirname "$0")/.." && pwd)/build}/bin
 docs=$(cd "$(dirname "$0")/.." && pwd)/docs
 export XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_STATE_HOME=$XDG_CONFIG_HOME/state-home
 . "$(dirname "$0")/lib/private_display.sh"
 private_display_start 1280x800x24 wm || exit 1
 "$bin/TARNWICK" & app=$!

@@ -71,7 +71,7 @@ apt-get install --simulate "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"
 grep -q '^Inst tarnwick ' "$work/apt.log" || { cat "$work/apt.log" >&2; fail "apt-get would not install tarnwick"; }
 
 # ---- the unpacked program opens its window ----------------------------------------------------
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state-home XDG_RUNTIME_DIR=$work/runtime
 mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LD_LIBRARY_PATH
 . "$here/scripts/lib/private_display.sh"

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "settings/key_catalogue.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "process/platform_names.h"
@@ -12,8 +13,6 @@ namespace {
 
 using ui::Rect;
 namespace colours = ui::colours;
-
-TARNWICK_MAIN* g_main_window = nullptr;
 
 const ui::Font kLightFont = ui::fonts::Bold("Arial", 8.25);
 const ui::Font kTitleFont = ui::fonts::Bold("Arial", 12);
@@ -43,8 +42,6 @@ void StyleCountdown(ui::TextBox& box) {
 void Hide(ui::Control& c) { c.set_rendered(false); }
 
 }  // namespace
-
-TARNWICK_MAIN& TheMainWindow() { return *g_main_window; }
 
 TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
     : ui::Form(desktop, "TARNWICK_MAIN"),
@@ -108,11 +105,12 @@ TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
       PELLUM_OFF_WATCHER_TIMER(*this, "PELLUM_OFF_WATCHER_TIMER", 1000),
       platform_(platform),
       store_(platform.store, platform.exe_name) {
-  g_main_window = this;
   set_main_style(true);
   // The watchers that tick together share one reading of the process list.
   process::ProcessControl& processes = platform.processes;
   desktop.set_timer_pass_hooks([&processes] { processes.BeginPass(); }, [&processes] { processes.EndPass(); });
+  // The report hears of a light once the event that changed it has ended, in its final colour.
+  if (platform.report) desktop.set_after_event([this] { TellLightChanges(); });
 
   StyleTitle(MF_SE_UI_TITLE);
   StyleTitle(APP_EXE_NAME_LABEL);
@@ -148,7 +146,7 @@ TARNWICK_MAIN::TARNWICK_MAIN(ui::Desktop& desktop, app::Platform& platform)
 }
 
 TARNWICK_MAIN::~TARNWICK_MAIN() {
-  if (g_main_window == this) g_main_window = nullptr;
+  if (platform_.report) desktop().set_after_event(nullptr);
 }
 
 void TARNWICK_MAIN::Load() {
@@ -156,8 +154,10 @@ void TARNWICK_MAIN::Load() {
   set_geometry(settings::LoadGeometry(store_, settings::kMainWindowKeys));
 
   // In the order of reading; setting a tick box may run its click handler.
-  AUTOSTART_TIME_TICKBOX.SetState(settings::LoadTick(store_, "AUTOSTART_TIME_TICKBOX"));
-  AUTOCLOSE_TIME_TICKBOX.SetState(settings::LoadTick(store_, "AUTOCLOSE_TIME_TICKBOX"));
+  // Without a window nobody can press START or tick a box: the run begins and ends by itself.
+  const bool headless = platform_.headless;
+  AUTOSTART_TIME_TICKBOX.SetState(headless ? 1 : settings::LoadTick(store_, "AUTOSTART_TIME_TICKBOX"));
+  AUTOCLOSE_TIME_TICKBOX.SetState(headless ? 1 : settings::LoadTick(store_, "AUTOCLOSE_TIME_TICKBOX"));
   AlwaysOnTopTimer_TICKBOX.SetState(settings::LoadTick(store_, "AlwaysOnTopTimer_TICKBOX"));
   PELLUM_ON_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_ON_TICKBOX"));
   PELLUM_OFF_TICKBOX.SetState(settings::LoadTick(store_, "PELLUM_OFF_TICKBOX"));
@@ -173,10 +173,6 @@ void TARNWICK_MAIN::Load() {
   APP_EXE_NAME_LABEL.set_caption(platform_.exe_name);
   set_title("TARNWICK - " + APP_EXE_NAME_LABEL.caption());
 
-  for (ui::Timer* t : {&AlwaysOnTopTimer, &AUTOSTART_TIMER, &PELLUM_ON_WATCHER_TIMER, &PELLUM_OFF_WATCHER_TIMER,
-                       &QT_WATCHER_TIMER, &DAEMON_WATCHER_TIMER, &CORVANT_LOADER_TIMER, &CORVANT_COMPLETE_TIMER,
-                       &CLI_WATCHER_TIMER, &CLI_PAUSE_TIMER, &AUTOCLOSE_TIMER})
-    t->SetInterval(1000);
   AutoStartCountdown = std::chrono::seconds(11);
   AutoCloseCountdown = std::chrono::seconds(11);
 
@@ -205,6 +201,9 @@ void TARNWICK_MAIN::Load() {
     AUTORUN_QT_TICKBOX.SetState(0);
     PaintNotSelected(QT_START_LIGHT);
   }
+  // The looks after load are where the report's story starts.
+  told_looks_.clear();
+  for (ui::Label* light : StepLights()) told_looks_.emplace_back(light->back_colour(), light->fore_colour());
   loading_ = false;
 }
 
@@ -215,9 +214,16 @@ void TARNWICK_MAIN::StoreTickAtOnce(const ui::TickBox& box) {
 void TARNWICK_MAIN::Unload() {
   settings::StorePosition(store_, settings::kMainWindowKeys, *this);
   store_.SaveTick("AlwaysOnTopTimer_TICKBOX", AlwaysOnTopTimer_TICKBOX.state());
-  store_.SaveTick("AUTOSTART_TIME_TICKBOX", AUTOSTART_TIME_TICKBOX.state());
-  store_.SaveTick("AUTOCLOSE_TIME_TICKBOX", AUTOCLOSE_TIME_TICKBOX.state());
+  if (!platform_.headless) {
+    store_.SaveTick("AUTOSTART_TIME_TICKBOX", AUTOSTART_TIME_TICKBOX.state());
+    store_.SaveTick("AUTOCLOSE_TIME_TICKBOX", AUTOCLOSE_TIME_TICKBOX.state());
+  }
   store_.SaveText("LAST_RUN_TEXTBOX", LAST_RUN_TEXTBOX.text());
+  if (platform_.report) {
+    TellLightChanges();
+    Tell("outcome: " + LAST_RUN_TEXTBOX.text());
+    platform_.report->Finished(app::RunEnd{LAST_RUN_TEXTBOX.text(), auto_close_ran_out_, missed_launches_});
+  }
 }
 
 void TARNWICK_MAIN::WireHandlers() {
@@ -257,12 +263,51 @@ void TARNWICK_MAIN::WireHandlers() {
   ConfigureStepLightDescriptions();
 }
 
-void TARNWICK_MAIN::SettingsButtonClick() { desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop()), this); }
+void TARNWICK_MAIN::SettingsButtonClick() {
+  desktop().Open(std::make_unique<TARNWICK_SETTINGS>(desktop(), *this), this);
+}
 
 process::Probe TARNWICK_MAIN::ProbeImage(const ui::TextBox& image_name) {
   return platform_.processes.IsProcessRunning(image_name.text());
 }
 
 std::unique_ptr<process::ProcessHandle> TARNWICK_MAIN::Run(const ui::TextBox& command_line) {
-  return platform_.processes.RunCommandLine(command_line.text());
+  auto handle = platform_.processes.RunCommandLine(command_line.text());
+  if (!platform_.report) return handle;
+  struct Step {
+    const ui::TextBox* holder;
+    const char* name;
+    bool waited_for;  // the sequence waits for this program's process to show
+  };
+  std::string step = command_line.name();
+  bool waited_for = true;
+  for (Step s :
+       {Step{&PELLUM_ON_FULL_LOCATION_TEXTBOX, "PELLUM-ON", false}, Step{&QT_FULL_RUN_CMD_TEXTBOX, "QT", true},
+        Step{&DAEMOND_FULL_RUN_CMD_TEXTBOX, "DAEMON", true}, Step{&CORVANT_FULL_LOCATION_TEXTBOX, "CORVANT", true},
+        Step{&CLI_FULL_RUN_CMD_TEXTBOX, "CLI", false}, Step{&PELLUM_OFF_FULL_LOCATION_TEXTBOX, "PELLUM-OFF", false}}) {
+    if (s.holder != &command_line) continue;
+    step = s.name;
+    waited_for = s.waited_for;
+  }
+  // The program file and its id, never the arguments: a command line may hold a password.
+  if (handle) {
+    std::string line = step + " started: " + handle->Program();
+    if (handle->Id() != 0) line += " (pid " + std::to_string(handle->Id()) + ")";
+    Tell(line);
+  } else {
+    Tell(step + " started nothing (the reason is on standard error)");
+    if (!waited_for && std::find(missed_launches_.begin(), missed_launches_.end(), step) == missed_launches_.end())
+      missed_launches_.push_back(step);
+  }
+  return handle;
+}
+
+void TARNWICK_MAIN::Tell(const std::string& line) {
+  if (platform_.report) platform_.report->Line(line);
+}
+
+std::vector<ui::Label*> TARNWICK_MAIN::StepLights() {
+  return {&AUTOPILOT_STARTED_LIGHT, &PELLUM_ON_LIGHT,  &DAEMON_START_LIGHT,
+          &QT_START_LIGHT,          &CORVANT_LIGHT,    &CLI_STOP_LIGHT,
+          &PAUSE_FOR_STOP_LIGHT,    &PELLUM_OFF_LIGHT, &AUTOPILOT_COMPLETED_LIGHT};
 }

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/platform.h"
 #include "settings/store.h"
@@ -146,9 +148,13 @@ class TARNWICK_MAIN : public ui::Form {
   // Accessible descriptions of the step lights: their step and what their colour means now.
   void ConfigureStepLightDescriptions();
 
-  // The process port, by the text of a holder.
+  // The process port, by the text of a holder. Every launch is told to the run's report.
   process::Probe ProbeImage(const ui::TextBox& image_name);
   std::unique_ptr<process::ProcessHandle> Run(const ui::TextBox& command_line);
+  // The run's report: one line, and the step lights whose colours changed since they were last told.
+  void Tell(const std::string& line);
+  void TellLightChanges();
+  std::vector<ui::Label*> StepLights();
   void DropCorvantHandle() {
     corvant_handle_.reset();
     corvant_launched_ = false;
@@ -164,6 +170,11 @@ class TARNWICK_MAIN : public ui::Form {
   bool corvant_launched_ = false;
   // Set from the loader's launch to its next tick, which judges that copy.
   bool corvant_just_started_ = false;
+  // What the run's report has been told, for the report alone: the step lights' last told looks,
+  // the launches of this run that started nothing, and whether Auto Close's countdown ran out.
+  std::vector<std::pair<ui::Colour, ui::Colour>> told_looks_;
+  std::vector<std::string> missed_launches_;
+  bool auto_close_ran_out_ = false;
   // Whether a failed CORVANT has been told of since CORVANT last did its work or START was pressed.
   bool corvant_failure_told_ = false;
   // While Load runs: the tick boxes it sets hold what the store holds already.
@@ -171,6 +182,3 @@ class TARNWICK_MAIN : public ui::Form {
   // Whether START has been pressed: the Auto Start countdown then ends in a run that has its outcome.
   bool started_by_hand_ = false;
 };
-
-// The program's one main window, for the settings windows.
-TARNWICK_MAIN& TheMainWindow();

@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 
+#include "app/run_report.h"
 #include "process/process.h"
 #include "settings/store.h"
 #include "ui/window_manager.h"
@@ -15,6 +16,11 @@ struct Platform {
   ui::WindowManager& window_manager;
   // The executable's file name as started, without ".exe": the store's section and the title.
   std::string exe_name;
+  // Where the run's events go; none when nobody reads them.
+  RunReport* report = nullptr;
+  // No window is shown: the run behaves as if Auto Start and Auto Close were ticked, and the stored
+  // ticks are neither used nor changed.
+  bool headless = false;
 };
 
 }  // namespace app

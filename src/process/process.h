@@ -41,9 +41,13 @@ class ProcessHandle {
   // caller can tell which name it runs under; empty where the platform could not say.
   const std::string& Program() const { return program_; }
   void SetProgram(std::string program) { program_ = std::move(program); }
+  // The system's id of the started process (a pid, a Windows process id); 0 where not known.
+  long long Id() const { return id_; }
+  void SetId(long long id) { id_ = id; }
 
  private:
   std::string program_;
+  long long id_ = 0;
 };
 
 class ProcessControl {
@@ -54,6 +58,9 @@ class ProcessControl {
   // Starts the command line detached and returns at once. Returns no handle when nothing could be
   // started (that is reported on standard error; the step's next probe simply finds nothing).
   virtual std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) = 0;
+  // The program file a launch of this command line would start now, found as the launch finds it;
+  // empty when it would start nothing or the platform cannot say. Starts nothing, says nothing.
+  virtual std::string ProgramOf(std::string_view /*command_line*/) { return {}; }
   // Tells the user of a problem the program carries on after, as the port reports its own.
   virtual void Report(std::string_view message) = 0;
   // Whether two file names are one image name, compared exactly as IsProcessRunning compares them.

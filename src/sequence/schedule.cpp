@@ -1,5 +1,8 @@
 // The schedule: the Auto Start and Auto Close countdowns, START/STOP of a whole run and the
 // outcome of the last run. Each START/STOP button reads its own caption to know what a press does.
+#include <string>
+#include <utility>
+
 #include "app/main_window.h"
 #include "settings/key_catalogue.h"
 
@@ -29,6 +32,35 @@ void TARNWICK_MAIN::AutoStartTick() {
   AUTOSTART_TIMER.Disarm();
   SETTINGS_BUTTON.set_enabled(false);
   AUTOPILOT_STARTED_LIGHT.set_back_colour(colours::kGreen);
+  missed_launches_.clear();
+  std::string steps;
+  for (auto [box, name] : {std::pair<ui::TickBox*, const char*>{&PELLUM_ON_TICKBOX, "PELLUM-ON"},
+                           {&AUTORUN_QT_TICKBOX, "QT"},
+                           {&AUTORUN_DAEMON_TICKBOX, "DAEMON"},
+                           {&PELLUM_OFF_TICKBOX, "PELLUM-OFF"}})
+    if (box->ticked()) steps += std::string(steps.empty() ? "" : ", ") + name;
+  Tell("run begins, ticked: " + (steps.empty() ? std::string("none") : steps));
+  // Which programs the run will start, as their command lines name them now: files only, since
+  // arguments may hold secrets.
+  if (platform_.report) {
+    struct Program {
+      bool starts;
+      const ui::TextBox* command_line;
+      const char* name;
+    };
+    std::string programs;
+    for (Program p :
+         {Program{PELLUM_ON_TICKBOX.ticked(), &PELLUM_ON_FULL_LOCATION_TEXTBOX, "PELLUM-ON"},
+          Program{AUTORUN_QT_TICKBOX.ticked(), &QT_FULL_RUN_CMD_TEXTBOX, "QT"},
+          Program{AUTORUN_DAEMON_TICKBOX.ticked(), &DAEMOND_FULL_RUN_CMD_TEXTBOX, "DAEMON"},
+          Program{true, &CORVANT_FULL_LOCATION_TEXTBOX, "CORVANT"}, Program{true, &CLI_FULL_RUN_CMD_TEXTBOX, "CLI"},
+          Program{PELLUM_OFF_TICKBOX.ticked(), &PELLUM_OFF_FULL_LOCATION_TEXTBOX, "PELLUM-OFF"}}) {
+      if (!p.starts) continue;
+      const std::string file = platform_.processes.ProgramOf(p.command_line->text());
+      programs += std::string(programs.empty() ? "" : ", ") + p.name + " " + (file.empty() ? "(none found)" : file);
+    }
+    Tell("its programs: " + programs);
+  }
   // A run begun by the countdown armed at load has no outcome yet, but the one stored from an
   // earlier run must not stand for it: were the program to end before Auto Close (a signal, the
   // display gone, a power cut), yesterday's "!!! SUCCESS !!!" would be read as tonight's. A run
@@ -65,6 +97,7 @@ void TARNWICK_MAIN::AutoCloseTick() {
   }
   AUTOCLOSE_TIME_TEXTBOX.set_text("-- --");
   AUTOPILOT_COMPLETED_LIGHT.set_back_colour(colours::kGreen);
+  auto_close_ran_out_ = true;
   RecordOutcome("!!! SUCCESS !!!");
   DisarmSequenceTimers();
   CloseWindow();  // closes any open settings window first, then unloads, which stores the outcome
@@ -82,9 +115,11 @@ void TARNWICK_MAIN::AutoStartButtonClick() {
     started_by_hand_ = true;
     SETTINGS_BUTTON.set_enabled(false);
     AUTOSTART_TIMER.Arm();
+    Tell("START: the run begins when the countdown runs out");
     return;
   }
   // STOP halts the run where it is; the programs already started keep running.
+  Tell("STOP: the run is halted; the programs it started keep running");
   AUTOSTART_START_BUTTON.set_caption("START");
   SETTINGS_BUTTON.set_enabled(true);
   AUTOSTART_TIMER.Disarm();

@@ -58,3 +58,66 @@ void TARNWICK_MAIN::ConfigureStepLightDescriptions() {
     s.light->set_describer([step](const ui::Label& l) { return "Step: " + step + ". " + Meaning(l); });
   }
 }
+
+namespace {
+
+std::string ColourName(const ui::Label& light) {
+  ui::Colour c = light.back_colour();
+  if (c == colours::kSystemWindow) return "ready";
+  if (c == colours::kWhite) return "white";
+  if (c == colours::kCyan) return "cyan";
+  if (c == colours::kGreen) return "green";
+  if (c == colours::kLightRed) return "light red";
+  if (c == colours::kRed) return "red";
+  if (c == colours::kBlack) return "black";
+  return "another colour";
+}
+
+// What a light's colour means in its own step, in a few words: the run's report says it without
+// the reader having to know the lights.
+struct StepWords {
+  const char* step;
+  const char* cyan;
+  const char* red;
+  const char* green;
+};
+
+std::string Words(const StepWords& w, const ui::Label& light) {
+  ui::Colour c = light.back_colour();
+  if (c == colours::kCyan) return w.cyan;
+  if (c == colours::kRed) return w.red;
+  if (c == colours::kGreen) return w.green;
+  if (c == colours::kWhite) return "not reached yet";
+  if (c == colours::kLightRed) return "stopped by hand";
+  if (c == colours::kSystemWindow) return "ready";
+  if (c == colours::kBlack) return light.fore_colour() == colours::kRed ? "not selected" : "left out";
+  return "";
+}
+
+}  // namespace
+
+void TARNWICK_MAIN::TellLightChanges() {
+  static const StepWords kWords[] = {
+      {"AUTOPILOT STARTED", "Auto Start counting down", "", "run begun"},
+      {"PELLUM-ON", "PELLUM-ON running", "PELLUM-ON not running", "PELLUM-ON done"},
+      {"DAEMON", "node found", "node not found", "node gone"},
+      {"QT", "node found", "node not found", "node gone"},
+      {"CORVANT", "CORVANT running", "", "CORVANT ended: the node has caught up"},
+      {"CLI \"STOP\"", "CLI running", "", "stop command sent"},
+      {"\"STOP\" PAUSE", "waiting for the node to stop", "", "node gone"},
+      {"PELLUM-OFF", "PELLUM-OFF running", "PELLUM-OFF not running", "PELLUM-OFF done"},
+      {"AUTOPILOT FINISHED", "", "Auto Close cancelled", "Auto Close counting down"},
+  };
+  std::vector<ui::Label*> lights = StepLights();
+  if (told_looks_.size() != lights.size()) return;  // not loaded yet
+  for (std::size_t i = 0; i < lights.size(); ++i) {
+    const ui::Label& light = *lights[i];
+    const std::pair<ui::Colour, ui::Colour> look{light.back_colour(), light.fore_colour()};
+    if (look == told_looks_[i]) continue;
+    told_looks_[i] = look;
+    std::string line = std::string(kWords[i].step) + " light turns " + ColourName(light);
+    const std::string words = Words(kWords[i], light);
+    if (!words.empty()) line += ": " + words;
+    Tell(line);
+  }
+}

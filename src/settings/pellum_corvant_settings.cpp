@@ -17,7 +17,7 @@ void SetFolderEditable(ui::TextBox& folder, bool editable) {
 
 }  // namespace
 
-TARNWICK_PELLUM_CORVANT_SETTINGS::TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& desktop)
+TARNWICK_PELLUM_CORVANT_SETTINGS::TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main)
     : ui::Form(desktop, "TARNWICK_PELLUM_CORVANT_SETTINGS"),
       MF_TITLE(*this, "MF_TITLE", "MERRIFOLD", Rect{120, 120, 2895, 360}),
       TARNWICK_TITLE(*this, "TARNWICK_TITLE", "TARNWICK", Rect{3120, 120, 3375, 360}),
@@ -37,7 +37,8 @@ TARNWICK_PELLUM_CORVANT_SETTINGS::TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& 
                                  Rect{1440, 4080, 1695, 285}),
       PELLUM_OFF_FILENAME_TEXTBOX(*this, "PELLUM_OFF_FILENAME_TEXTBOX", std::string(process::kPellumOffFileName),
                                   Rect{1440, 4320, 1695, 285}),
-      store_(TheMainWindow().store()) {
+      main_(main),
+      store_(main.store()) {
   set_title("TARNWICK - PELLUM & CORVANT - SETTINGS");
   looks::StyleSettingsTitle(MF_TITLE);
   looks::StyleSettingsTitle(TARNWICK_TITLE);
@@ -54,11 +55,10 @@ TARNWICK_PELLUM_CORVANT_SETTINGS::TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& 
   SetDefaultButton(&CANCEL_BUTTON);
   SetCancelButton(&CANCEL_BUTTON);
 
-  TARNWICK_MAIN& main = TheMainWindow();
   PELLUM_ON_TICKBOX.OnClick(
-      [this, &main] { TickBoxClick(PELLUM_ON_TICKBOX, PELLUM_ON_LOCATION_TEXTBOX, main.PELLUM_ON_LIGHT); });
+      [this] { TickBoxClick(PELLUM_ON_TICKBOX, PELLUM_ON_LOCATION_TEXTBOX, main_.PELLUM_ON_LIGHT); });
   PELLUM_OFF_TICKBOX.OnClick(
-      [this, &main] { TickBoxClick(PELLUM_OFF_TICKBOX, PELLUM_OFF_LOCATION_TEXTBOX, main.PELLUM_OFF_LIGHT); });
+      [this] { TickBoxClick(PELLUM_OFF_TICKBOX, PELLUM_OFF_LOCATION_TEXTBOX, main_.PELLUM_OFF_LIGHT); });
   SAVE_BUTTON.OnClick([this] { SaveClick(); });
   CANCEL_BUTTON.OnClick([this] {
     settings::StorePosition(store_, settings::kPellumCorvantKeys, *this);
@@ -84,7 +84,7 @@ void TARNWICK_PELLUM_CORVANT_SETTINGS::TickBoxClick(ui::TickBox& box, ui::TextBo
 }
 
 void TARNWICK_PELLUM_CORVANT_SETTINGS::SaveClick() {
-  TARNWICK_MAIN& main = TheMainWindow();
+  TARNWICK_MAIN& main = main_;
   store_.SaveTick("PELLUM_ON_TICKBOX", PELLUM_ON_TICKBOX.state());
   store_.SaveTick("PELLUM_OFF_TICKBOX", PELLUM_OFF_TICKBOX.state());
   for (ui::TextBox* box :

@@ -4,9 +4,12 @@
 #include "settings/store.h"
 #include "ui/form.h"
 
+class TARNWICK_MAIN;
+
 class TARNWICK_PELLUM_CORVANT_SETTINGS : public ui::Form {
  public:
-  explicit TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& desktop);
+  // `main` is the program's main window, which the window reads its store from and writes into.
+  TARNWICK_PELLUM_CORVANT_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main);
   void Load() override;
   void Unload() override;
 
@@ -30,5 +33,6 @@ class TARNWICK_PELLUM_CORVANT_SETTINGS : public ui::Form {
  private:
   void TickBoxClick(ui::TickBox& box, ui::TextBox& folder, ui::Label& light);
   void SaveClick();
+  TARNWICK_MAIN& main_;
   settings::Section store_;
 };

@@ -7,7 +7,7 @@
 
 using ui::Rect;
 
-TARNWICK_QT_DAEMON_CLI_SETTINGS::TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& desktop)
+TARNWICK_QT_DAEMON_CLI_SETTINGS::TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main)
     : ui::Form(desktop, "TARNWICK_QT_DAEMON_CLI_SETTINGS"),
       MF_TITLE(*this, "MF_TITLE", "MERRIFOLD", Rect{120, 120, 2895, 360}),
       TARNWICK_TITLE(*this, "TARNWICK_TITLE", "TARNWICK", Rect{3120, 120, 2895, 360}),
@@ -30,7 +30,8 @@ TARNWICK_QT_DAEMON_CLI_SETTINGS::TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& de
       CLI_FILENAME_TEXTBOX(*this, "CLI_FILENAME_TEXTBOX", "", Rect{120, 4680, 2655, 405}),
       SAVE_BUTTON(*this, "SAVE_BUTTON", "Save", Rect{3120, 4680, 1215, 375}),
       CANCEL_BUTTON(*this, "CANCEL_BUTTON", "Cancel", Rect{4680, 4680, 1215, 375}),
-      store_(TheMainWindow().store()) {
+      main_(main),
+      store_(main.store()) {
   set_title("TARNWICK - QT / DAEMON / CLI - SETTINGS");
   looks::StyleSettingsTitle(MF_TITLE);
   looks::StyleSettingsTitle(TARNWICK_TITLE);
@@ -58,7 +59,7 @@ void TARNWICK_QT_DAEMON_CLI_SETTINGS::Load() {
 }
 
 void TARNWICK_QT_DAEMON_CLI_SETTINGS::SaveClick() {
-  TARNWICK_MAIN& main = TheMainWindow();
+  TARNWICK_MAIN& main = main_;
   for (ui::TextBox* box : {&QT_RUN_CMD_TEXTBOX, &QT_FILENAME_TEXTBOX, &DAEMOND_RUN_CMD_TEXTBOX,
                            &DAEMOND_FILENAME_TEXTBOX, &CLI_RUN_CMD_TEXTBOX, &CLI_FILENAME_TEXTBOX})
     store_.SaveText(box->name(), box->text());

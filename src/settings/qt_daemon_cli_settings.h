@@ -3,9 +3,12 @@
 #include "settings/store.h"
 #include "ui/form.h"
 
+class TARNWICK_MAIN;
+
 class TARNWICK_QT_DAEMON_CLI_SETTINGS : public ui::Form {
  public:
-  explicit TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& desktop);
+  // `main` is the program's main window, which the window reads its store from and writes into.
+  TARNWICK_QT_DAEMON_CLI_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main);
   void Load() override;
   void Unload() override;
 
@@ -30,5 +33,6 @@ class TARNWICK_QT_DAEMON_CLI_SETTINGS : public ui::Form {
 
  private:
   void SaveClick();
+  TARNWICK_MAIN& main_;
   settings::Section store_;
 };

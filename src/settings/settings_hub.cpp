@@ -11,7 +11,7 @@
 
 using ui::Rect;
 
-TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
+TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main)
     : ui::Form(desktop, "TARNWICK_SETTINGS"),
       MF_TITLE(*this, "MF_TITLE", "MERRIFOLD", Rect{120, 120, 2055, 360}),
       TARNWICK_TITLE(*this, "TARNWICK_TITLE", "TARNWICK", Rect{2280, 120, 2055, 360}),
@@ -24,7 +24,8 @@ TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
       AUTORUN_QT_TICKBOX(*this, "AUTORUN_QT_TICKBOX", "AUTORUN QT", Rect{600, 2880, 1455, 255}, 1),
       AUTORUN_DAEMON_TICKBOX(*this, "AUTORUN_DAEMON_TICKBOX", "AUTORUN DAEMON", Rect{600, 3120, 1935, 255}, 0),
       CLOSE_BUTTON(*this, "CLOSE_BUTTON", "Close", Rect{2880, 2880, 1335, 495}),
-      store_(TheMainWindow().store()) {
+      main_(main),
+      store_(main.store()) {
   set_title("TARNWICK - SETTINGS");
   for (ui::Label* l : {&MF_TITLE, &TARNWICK_TITLE, &NOTICE_LABEL, &TARNWICK_VERSION, &TARNWICK_CREATOR})
     looks::StyleSettingsTitle(*l);
@@ -35,19 +36,19 @@ TARNWICK_SETTINGS::TARNWICK_SETTINGS(ui::Desktop& desktop)
   SetCancelButton(&CLOSE_BUTTON);
 
   AUTORUN_QT_TICKBOX.OnClick([this] {
-    TARNWICK_MAIN& main = TheMainWindow();
-    AutorunClick(AUTORUN_QT_TICKBOX, AUTORUN_DAEMON_TICKBOX, main.AUTORUN_DAEMON_TICKBOX, main.DAEMON_START_LIGHT);
+    AutorunClick(AUTORUN_QT_TICKBOX, AUTORUN_DAEMON_TICKBOX, main_.AUTORUN_DAEMON_TICKBOX, main_.DAEMON_START_LIGHT);
   });
   AUTORUN_DAEMON_TICKBOX.OnClick([this] {
-    TARNWICK_MAIN& main = TheMainWindow();
-    AutorunClick(AUTORUN_DAEMON_TICKBOX, AUTORUN_QT_TICKBOX, main.AUTORUN_QT_TICKBOX, main.QT_START_LIGHT);
+    AutorunClick(AUTORUN_DAEMON_TICKBOX, AUTORUN_QT_TICKBOX, main_.AUTORUN_QT_TICKBOX, main_.QT_START_LIGHT);
   });
   CLOSE_BUTTON.OnClick([this] { CloseButtonClick(); });
   TARNWICK_CREATOR.OnClick([this] { TARNWICK_CREATOR.set_caption(kContact); });
-  PELLUM_PELLUM_CORVANT_BUTTON.OnClick(
-      [this] { this->desktop().Open(std::make_unique<TARNWICK_PELLUM_CORVANT_SETTINGS>(this->desktop()), this); });
-  QT_DAEMON_CLI_BUTTON.OnClick(
-      [this] { this->desktop().Open(std::make_unique<TARNWICK_QT_DAEMON_CLI_SETTINGS>(this->desktop()), this); });
+  PELLUM_PELLUM_CORVANT_BUTTON.OnClick([this] {
+    this->desktop().Open(std::make_unique<TARNWICK_PELLUM_CORVANT_SETTINGS>(this->desktop(), main_), this);
+  });
+  QT_DAEMON_CLI_BUTTON.OnClick([this] {
+    this->desktop().Open(std::make_unique<TARNWICK_QT_DAEMON_CLI_SETTINGS>(this->desktop(), main_), this);
+  });
 }
 
 void TARNWICK_SETTINGS::Load() {
@@ -90,7 +91,7 @@ void TARNWICK_SETTINGS::AutorunClick(ui::TickBox& clicked, ui::TickBox& other, u
 }
 
 void TARNWICK_SETTINGS::CloseButtonClick() {
-  TARNWICK_MAIN& main = TheMainWindow();
+  TARNWICK_MAIN& main = main_;
   settings::StorePosition(store_, settings::kSettingsHubKeys, *this);
   store_.SaveTick("AUTORUN_QT_TICKBOX", AUTORUN_QT_TICKBOX.state());
   store_.SaveTick("AUTORUN_DAEMON_TICKBOX", AUTORUN_DAEMON_TICKBOX.state());

@@ -4,9 +4,12 @@
 #include "settings/store.h"
 #include "ui/form.h"
 
+class TARNWICK_MAIN;
+
 class TARNWICK_SETTINGS : public ui::Form {
  public:
-  explicit TARNWICK_SETTINGS(ui::Desktop& desktop);
+  // `main` is the program's main window, which the window reads its store from and writes into.
+  TARNWICK_SETTINGS(ui::Desktop& desktop, TARNWICK_MAIN& main);
   void Load() override;
   void Unload() override;
 
@@ -30,5 +33,6 @@ class TARNWICK_SETTINGS : public ui::Form {
   // main window's other node as not selected; clearing it unlocks the other and chooses that one.
   void AutorunClick(ui::TickBox& clicked, ui::TickBox& other, ui::TickBox& main_other, ui::Label& other_light);
   void CloseButtonClick();
+  TARNWICK_MAIN& main_;
   settings::Section store_;
 };

@@ -85,7 +85,10 @@ Desktop::Settled Desktop::Deliver(Millis now, const std::function<void()>& input
   ++depth_;
   if (input) input();
   --depth_;
-  if (depth_ == 0) CollectClosed();
+  if (depth_ == 0) {
+    if (after_event_) after_event_();
+    CollectClosed();
+  }
   return Settled{timers_.NextDue(), !open_.empty()};
 }
 

@@ -78,6 +78,9 @@ class Desktop {
     pass_begins_ = std::move(begins);
     pass_ends_ = std::move(ends);
   }
+  // Called once the outermost event has ended, before the forms that closed in it are deleted: a
+  // window may look at what the whole event changed.
+  void set_after_event(std::function<void()> after) { after_event_ = std::move(after); }
   // Deletes the forms that closed; Deliver calls it, and a program's very end may.
   void CollectClosed();
 
@@ -90,6 +93,7 @@ class Desktop {
   int depth_ = 0;
   std::function<void()> pass_begins_;
   std::function<void()> pass_ends_;
+  std::function<void()> after_event_;
 };
 
 }  // namespace ui

@@ -23,6 +23,22 @@ W& OpenBy(Harness& h, ui::Control* button = nullptr) {
 }
 TARNWICK_SETTINGS& OpenHub(Harness& h) { return OpenBy<TARNWICK_SETTINGS>(h); }
 
+// With two main windows alive (two harnesses in one test), a settings window serves the one that
+// opened it, never the newest.
+TEST(SettingsHub, ServesTheMainWindowThatOpenedIt) {
+  Harness first("FIRST"), second("SECOND");
+  TARNWICK_MAIN& opener = first.Open();
+  TARNWICK_MAIN& other = second.Open();
+  TARNWICK_SETTINGS& hub = OpenHub(first);
+  first.Click(hub.AUTORUN_QT_TICKBOX);  // cleared: the daemon becomes the choice
+  EXPECT_TRUE(opener.AUTORUN_DAEMON_TICKBOX.ticked());
+  EXPECT_FALSE(other.AUTORUN_DAEMON_TICKBOX.ticked());
+  first.Click(hub.AUTORUN_DAEMON_TICKBOX);
+  first.Click(hub.CLOSE_BUTTON);
+  EXPECT_EQ(first.Stored("AUTORUN_DAEMON_TICKBOX"), "1");
+  EXPECT_EQ(second.Stored("AUTORUN_DAEMON_TICKBOX"), "<absent>");
+}
+
 TEST(SettingsHub, OpensOverTheMainWindowAndLoadsEveryStoredPair) {
   struct Case {
     const char *qt, *daemon;

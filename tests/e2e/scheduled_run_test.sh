@@ -8,7 +8,7 @@ source "$(dirname "$0")/../alone.sh"
 build=$1 source=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-export XDG_CONFIG_HOME=$tmp/config
+export XDG_CONFIG_HOME=$tmp/config XDG_STATE_HOME=$tmp/state-home
 unset DISPLAY WAYLAND_DISPLAY
 out=$tmp/demo.out
 if ! bash "$source/scripts/demo.sh" "$build" >"$out" 2>&1; then

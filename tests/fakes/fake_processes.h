@@ -84,7 +84,13 @@ class FakeProcesses : public process::ProcessControl {
     if (!program.leaves_running.empty()) Start(program.leaves_running);
     auto handle = std::make_unique<Handle>(state);
     handle->SetProgram(program.file.empty() ? program.image : program.file);
+    handle->SetId(static_cast<long long>(1000 + launches_.size()));
     return handle;
+  }
+
+  std::string ProgramOf(std::string_view command_line) override {
+    const auto it = programs_.find(std::string(command_line));
+    return it == programs_.end() ? std::string() : it->second.file.empty() ? it->second.image : it->second.file;
   }
 
   bool SameImageName(std::string_view a, std::string_view b) const override {

@@ -30,13 +30,30 @@ if command -v systemd-analyze >/dev/null; then
   mkdir -p "$home/.local/bin" "$home/.config/systemd/user" "$home/runtime"
   chmod 700 "$home/runtime"
   ln -s "$program" "$home/.local/bin/TARNWICK-NIGHT"
-  cp "$units"/*.service "$units"/*.timer "$home/.config/systemd/user/"
+  # A unit that names its User= is a system unit, and so is the timer of the same name; the others
+  # are user units. A system unit's program is looked for where the package puts it.
+  mkdir -p "$home/system"
+  for unit in "$units"/*.service; do
+    name=$(basename "$unit" .service)
+    if grep -q '^User=' "$unit"; then
+      sed "s|/usr/bin/TARNWICK|$program|" "$unit" >"$home/system/$name.service"
+      [ ! -e "$units/$name.timer" ] || cp "$units/$name.timer" "$home/system/"
+    else
+      cp "$unit" "$home/.config/systemd/user/"
+      [ ! -e "$units/$name.timer" ] || cp "$units/$name.timer" "$home/.config/systemd/user/"
+    fi
+  done
   # Any message fails: systemd only warns of a setting it cannot read, and then ignores it.
   if ! HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home/runtime \
        systemd-analyze verify --user "$home"/.config/systemd/user/* >"$home/verify.log" 2>&1 ||
      [ -s "$home/verify.log" ]; then
     cat "$home/verify.log" >&2
-    fail "systemd-analyze verify rejects the units"
+    fail "systemd-analyze verify rejects the user units"
+  fi
+  if compgen -G "$home/system/*" >/dev/null &&
+     { ! systemd-analyze verify "$home"/system/* >"$home/verify-system.log" 2>&1 || [ -s "$home/verify-system.log" ]; }; then
+    cat "$home/verify-system.log" >&2
+    fail "systemd-analyze verify rejects the system units"
   fi
 else
   echo "systemd-analyze is not installed: the units are checked as files only"

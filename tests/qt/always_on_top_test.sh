@@ -10,7 +10,7 @@ window_test_start || exit 1
 mkdir -p "$work/config"
 # In a sanitizer build, the session bus library's process-long allocations are not the program's.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick.err" &
+XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state-home" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick.err" &
 prog=$!
 track "$prog"
 main=$(find_window 'TARNWICK - TARNWICK') || exit 1

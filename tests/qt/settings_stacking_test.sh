@@ -48,7 +48,7 @@ for mode in ticked clear; do
   else
     band=above
   fi
-  XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick-$mode.err" &
+  XDG_CONFIG_HOME="$config" XDG_STATE_HOME="$work/state-home" QT_QPA_PLATFORM=xcb "$tarnwick" 2>"$work/tarnwick-$mode.err" &
   prog=$!
   track "$prog"
   main=$(find_window 'TARNWICK - TARNWICK') || exit 1

@@ -15,7 +15,7 @@ work=$(mktemp -d /tmp/tarnwick-misbehaving.XXXXXX)
 source "$here/real_program_lib.sh"
 trap rel_cleanup EXIT
 rel_start_x wm
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state-home
 mkdir -p "$XDG_CONFIG_HOME/TARNWICK" && chmod 700 "$XDG_CONFIG_HOME/TARNWICK"
 
 declare -A app_pid wid row

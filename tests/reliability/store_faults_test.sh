@@ -10,6 +10,7 @@ set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/tarnwick-store-faults.XXXXXX)
+export XDG_STATE_HOME=$work/state-home  # the journals, never the machine's home
 umask 022  # folders made here are writable by nobody else unless a case says so
 # shellcheck source=real_program_lib.sh
 source "$here/real_program_lib.sh"

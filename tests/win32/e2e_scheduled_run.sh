@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # One whole scheduled run of the real TARNWICK.exe under Wine with the stand-in programs: Auto
 # Start and Auto Close ticked, it must run the chain, close by itself and store "!!! SUCCESS !!!".
-#   e2e_scheduled_run.sh BIN_DIR      (WINEPREFIX and DISPLAY must name a private prefix and display)
+# With --headless the same run goes without a window: exit status 0, its lines printed and in the
+# journal; then the wiring of --max-run (status 1) and of an unknown option (status 2).
+#   e2e_scheduled_run.sh BIN_DIR [--headless]  (WINEPREFIX and DISPLAY must name a private prefix and display)
 . "$(dirname "$0")/under_wine.sh"
+mode=${2:-}
 deadline=${TARNWICK_E2E_DEADLINE:-180}
 
 # A folder with a space, so the unquoted command lines must be read as the launcher reads them.
@@ -42,7 +45,7 @@ SETTINGS
 "$wine" reg import "$(printf '%s' "$win\\settings.reg")" >/dev/null 2>&1
 
 start=$(date +%s)
-(cd "$dir" && exec "$wine" TARNWICK.exe) >"$dir/tarnwick.out" 2>&1 &
+(cd "$dir" && exec "$wine" TARNWICK.exe $mode) >"$dir/tarnwick.out" 2>&1 &
 pid=$!
 while child_running "$pid"; do
   if (($(date +%s) - start > deadline)); then
@@ -77,4 +80,22 @@ for event in "${expected[@]}"; do
   fi
 done
 ((status == 0)) || { echo "--- stand-in log:" >&2; echo "$log" >&2; }
+if [[ $mode == --headless ]]; then
+  out=$(tr -d '\r' <"$dir/tarnwick.out")
+  for line in "CORVANT light turns green: CORVANT ended: the node has caught up" "outcome: !!! SUCCESS !!!" "exit status 0"; do
+    grep -q -F -x -- "$line" <<<"$out" || { echo "FAIL: \"$line\" not printed" >&2; status=1; }
+  done
+  local_app_data=$("$wine" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+  journal="$(winepath -u "$local_app_data" 2>/dev/null)/TARNWICK/TARNWICK.log"
+  grep -q ' exit status 0'$'\r''\?$' "$journal" || { echo "FAIL: no journal of the run in $journal" >&2; status=1; }
+  # --max-run stops the run as STOP does, here while Auto Start still counts; an unknown option is refused.
+  for row in "1 --max-run 2s" "2 --frobnicate"; do
+    read -r want args <<<"$row"
+    rc=0
+    (cd "$dir" && exec "$wine" TARNWICK.exe --headless $args) >/dev/null 2>&1 || rc=$?
+    [[ $rc == "$want" ]] || { echo "FAIL: --headless $args exited with $rc, not $want" >&2; status=1; }
+  done
+  "$wine" reg query 'HKCU\Software\TARNWICK\TARNWICK' /v LAST_RUN_TEXTBOX 2>/dev/null | grep -q 'MANUAL STOP' ||
+    { echo "FAIL: --max-run did not store !!! MANUAL STOP !!!" >&2; status=1; }
+fi
 exit "$status"

@@ -3,11 +3,16 @@
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/platform.h"
 #include "app/program_name.h"
+#include "frontend/headless/linux_headless.h"
+#include "frontend/headless/options.h"
 #include "frontend/qt/qt_host.h"
 #include "frontend/qt/signal_bridge.h"
 #include "frontend/qt/x11_window_manager.h"
@@ -15,6 +20,7 @@
 #include "process/linux/linux_process.h"
 #include "settings/linux/file_checks.h"
 #include "settings/linux/file_store.h"
+#include "settings/linux/journal_file.h"
 #include "settings/one_copy.h"
 #include "ui/desktop.h"
 
@@ -26,11 +32,29 @@ int main(int argc, char** argv) {
   // The name as started, before Qt sees argv: a link or copy under another name has its own section.
   const std::string exe_name = app::ProgramNameFromArgv0(argc > 0 ? argv[0] : "");
 
+  // Our own options come first, and without a display: --help on a server must not need one.
+  const headless::Options options =
+      headless::ParseOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (!options.error.empty()) {
+    std::cerr << "TARNWICK: " << options.error << std::endl;
+    return headless::kCouldNotBegin;
+  }
+  if (options.help) {
+    std::cout << headless::Usage(exe_name,
+                                 settings::FileStore().SectionFile(settings::kApplication, exe_name).native());
+    return 0;
+  }
+  if (options.version) {
+    std::cout << headless::VersionLine() << std::endl;
+    return 0;
+  }
+
   // Before any window or display: a second copy of this section ends here, having touched nothing.
   settings::FileStore store;
   const settings::StartUp start = settings::OneCopyPerSection(store, settings::kApplication, exe_name);
   if (!start.say.empty()) settings::Report(start.say);
   if (!start.run) return start.exit_status;
+  if (options.headless) return headless::LinuxHeadlessMain(exe_name, options, store);
 
   QApplication app(argc, argv);
   // The program ends when the core has closed its last window, never because Qt hid one.
@@ -41,7 +65,9 @@ int main(int argc, char** argv) {
   ui::Desktop desktop;
   qt_frontend::QtHost host(desktop);
   qt_frontend::X11WindowManager window_manager(host);
-  app::Platform platform{processes, store, window_manager, exe_name};
+  settings::JournalFile journal(settings::JournalFile::StateRootFromEnvironment(), exe_name);
+  journal.Line(headless::VersionLine() + " opens: graphical");
+  app::Platform platform{processes, store, window_manager, exe_name, &journal};
 
   // Every outside request to end goes through the main window's close, so unloading stores everything
   // before Qt takes any widget down.
@@ -55,5 +81,6 @@ int main(int argc, char** argv) {
   const int rc = QApplication::exec();
   host.CloseTopLevels();
   desktop.CollectClosed();
+  journal.Line(headless::VersionLine() + " closes");
   return rc;
 }

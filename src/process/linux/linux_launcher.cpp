@@ -241,6 +241,12 @@ void LinuxProcessControl::Report(std::string_view message) { process::Report(std
 void LinuxProcessControl::BeginPass() { probe_.BeginPass(); }
 void LinuxProcessControl::EndPass() { probe_.EndPass(); }
 
+std::string LinuxProcessControl::ProgramOf(std::string_view command_line) {
+  const LinuxCommand command =
+      ResolveLinuxCommandLine(command_line, PathChecks{IsExecutableFile, IsFolder}, SearchPath(), HomeFolder());
+  return command.ok ? command.program : std::string();
+}
+
 std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_view command_line) {
   reap_list_->ReapEnded();
   LinuxCommand command =
@@ -294,6 +300,7 @@ std::unique_ptr<ProcessHandle> LinuxProcessControl::RunCommandLine(std::string_v
     handle = std::make_unique<PidHandle>(reap_list_, pid);
   }
   handle->SetProgram(command.program);
+  handle->SetId(pid);
   return handle;
 }
 

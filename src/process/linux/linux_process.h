@@ -22,6 +22,7 @@ class LinuxProcessControl final : public ProcessControl {
 
   Probe IsProcessRunning(std::string_view image_name) override;
   std::unique_ptr<ProcessHandle> RunCommandLine(std::string_view command_line) override;
+  std::string ProgramOf(std::string_view command_line) override;
   void Report(std::string_view message) override;
   bool SameImageName(std::string_view a, std::string_view b) const override { return process::SameImageName(a, b); }
   void BeginPass() override;

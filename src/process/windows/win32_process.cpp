@@ -130,6 +130,7 @@ std::unique_ptr<ProcessHandle> Win32ProcessControl::RunCommandLine(std::string_v
   }
   CloseHandle(started.hThread);
   auto handle = std::make_unique<Win32ProcessHandle>(started.hProcess);
+  handle->SetId(static_cast<long long>(started.dwProcessId));
   // The image the system actually started, whichever way CreateProcess found it.
   std::vector<wchar_t> image(32768);
   DWORD size = static_cast<DWORD>(image.size());

@@ -343,4 +343,17 @@ void FileStore::SaveSetting(std::string_view application, std::string_view secti
   Flush(*open, key);
 }
 
+bool FileStore::Usable(std::string_view application, std::string_view section) {
+  OpenSection* open = Open(application, section, "read the settings");
+  if (open == nullptr) return false;
+  const Look look = LookAt(*open);
+  return look.kind == Look::Kind::kNoFile || look.kind == Look::Kind::kRead;
+}
+
+bool FileStore::AllWritten() const {
+  for (const auto& [path, open] : open_)
+    if (!open->pending.empty()) return false;
+  return true;
+}
+
 }  // namespace settings

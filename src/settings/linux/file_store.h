@@ -82,6 +82,12 @@ class FileStore : public SettingsStore, public SectionGuard {
                    std::string_view value) override;
   SectionHold Hold(std::string_view application, std::string_view section) override;
 
+  // Whether the section's store can be used now: false when it is refused or cannot be read (that
+  // is reported as a read would report it). A missing file can be used.
+  bool Usable(std::string_view application, std::string_view section);
+  // Whether every value saved so far is on disk: false while a failed save is still pending.
+  bool AllWritten() const;
+
  private:
   struct OpenSection;
   struct Look;
