@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64 as Release (the mingw-release preset, with its tests
 # and warnings as errors), checks its zip, and tests it under Wine: core tests, the Windows ports, the
-# Win32 front end, one whole scheduled run, and screenshots of the four windows.
-# Everything runs in a temporary Wine prefix and a private Xvfb, both removed at the end.
-#   scripts/test-windows.sh [--no-screenshots] [BUILD_DIR]   (default build/mingw-release)
+# Win32 front end, one whole scheduled run, the layout at 144 and 192 DPI. With --screenshots it
+# also photographs the four windows into docs/ (scripts/screenshots-win32.sh); the tests write
+# nothing into the work tree. Everything runs in a temporary Wine prefix, made while the program
+# builds, and a private Xvfb, both removed at the end.
+#   scripts/test-windows.sh [--screenshots] [BUILD_DIR]   (default build/mingw-release)
 # Needs: cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb googletest
 #        imagemagick unzip xdotool openbox.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/mingw-release
-screenshots=1
+screenshots=0
 for arg in "$@"; do
-  if [[ $arg == --no-screenshots ]]; then screenshots=0; else build=$(realpath -m "$arg"); fi
+  case $arg in
+    --screenshots) screenshots=1 ;;
+    --no-screenshots) screenshots=0 ;;
+    *) build=$(realpath -m "$arg") ;;
+  esac
 done
 
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine Xvfb unzip; do
@@ -21,33 +27,6 @@ done
 step() { printf '\n=== %s\n' "$*"; }
 seconds() { date +%s; }
 begin=$(seconds)
-
-step "configure and build ($build)"
-(cd "$root" && cmake --preset mingw-release -B "$build" -DTARNWICK_TESTS=ON -DTARNWICK_WERROR=ON >/dev/null)
-cmake --build "$build" -j2
-
-step "the zip a user downloads"
-rm -f "$build"/TARNWICK-*-windows-x64.zip
-(cd "$build" && cpack -G ZIP >/dev/null)
-zip_file=$(ls "$build"/TARNWICK-*-windows-x64.zip)
-unpacked=$(mktemp -d /tmp/tarnwick-zip.XXXXXX)
-unzip -q "$zip_file" -d "$unpacked"
-echo "$(basename "$zip_file"):"
-(cd "$unpacked" && find . -type f | sort | sed 's/^\.\//  /')
-exe=$(find "$unpacked" -name TARNWICK.exe)
-[[ -n $exe && -n $(find "$unpacked" -name README.md) ]] || { echo "the zip lacks TARNWICK.exe or README.md" >&2; exit 1; }
-# Only DLLs every Windows has: anything else (libstdc++-6.dll, libwinpthread-1.dll, a Qt DLL) would
-# have to ship in the zip, and would make the program fail to start on a user's machine without it.
-windows_dlls='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|comdlg32|ole32|oleaut32|uxtheme|msvcrt|ws2_32|shlwapi|version)\.dll$'
-echo "DLLs TARNWICK.exe imports:"
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-[[ -n $imports ]] || { echo "no import table read from $exe" >&2; exit 1; }
-bad=0
-for dll in $imports; do
-  if grep -qiE "$windows_dlls" <<<"$dll"; then echo "  $dll"; else echo "  $dll  <- does not ship with Windows" >&2; bad=1; fi
-done
-rm -rf "$unpacked"
-((bad == 0)) || exit 1
 
 # Everything started from here on is stopped by its own id.
 prefix=''
@@ -72,12 +51,46 @@ echo "DISPLAY=$DISPLAY"
 step "temporary Wine prefix"
 prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# Made while the program builds: wineboot mostly waits.
+(
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # Wine draws the Windows frame itself, so screenshots show the caption the program sets.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+) &
+prefix_maker=$!
+
+step "configure and build ($build)"
+(cd "$root" && cmake --preset mingw-release -B "$build" -DTARNWICK_TESTS=ON -DTARNWICK_WERROR=ON >/dev/null)
+nice cmake --build "$build" -j2
+
+step "the zip a user downloads"
+rm -f "$build"/TARNWICK-*-windows-x64.zip
+(cd "$build" && cpack -G ZIP >/dev/null)
+zip_file=$(ls "$build"/TARNWICK-*-windows-x64.zip)
+unpacked=$(mktemp -d /tmp/tarnwick-zip.XXXXXX)
+unzip -q "$zip_file" -d "$unpacked"
+echo "$(basename "$zip_file"):"
+(cd "$unpacked" && find . -type f | sort | sed 's/^\.\//  /')
+exe=$(find "$unpacked" -name TARNWICK.exe)
+[[ -n $exe && -n $(find "$unpacked" -name README.md) ]] || { echo "the zip lacks TARNWICK.exe or README.md" >&2; exit 1; }
+# Only DLLs every Windows has: anything else (libstdc++-6.dll, libwinpthread-1.dll, a Qt DLL) would
+# have to ship in the zip, and would make the program fail to start on a user's machine without it.
+windows_dlls='^(kernel32|user32|gdi32|advapi32|shell32|comctl32|comdlg32|ole32|oleaut32|uxtheme|msvcrt|ws2_32|shlwapi|version)\.dll$'
+echo "DLLs TARNWICK.exe imports:"
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+[[ -n $imports ]] || { echo "no import table read from $exe" >&2; exit 1; }
+bad=0
+for dll in $imports; do
+  if grep -qiE "$windows_dlls" <<<"$dll"; then echo "  $dll"; else echo "  $dll  <- does not ship with Windows" >&2; bad=1; fi
+done
+rm -rf "$unpacked"
+((bad == 0)) || exit 1
+
+step "the Wine prefix"
 start=$(seconds)
-wineboot -i >/dev/null 2>&1
-wineserver -w
-echo "wineboot -i took $(($(seconds) - start))s"
-# Wine draws the Windows frame itself, so screenshots show the caption the program sets.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+wait "$prefix_maker" || { echo "the Wine prefix could not be made" >&2; exit 1; }
+echo "ready $(($(seconds) - start))s after the build"
 
 status=0
 step "core tests under Wine"
