@@ -35,7 +35,8 @@ dpkg-deb -x "$deb" "$root"
 for f in usr/bin/TARNWICK usr/share/applications/tarnwick.desktop \
          usr/share/icons/hicolor/256x256/apps/tarnwick.png usr/share/icons/hicolor/48x48/apps/tarnwick.png \
          usr/share/doc/tarnwick/README.md usr/share/doc/tarnwick/copyright \
-         usr/share/doc/tarnwick/examples/tarnwick-night.service usr/share/doc/tarnwick/examples/tarnwick-night.timer; do
+         usr/share/doc/tarnwick/examples/tarnwick-night.service usr/share/doc/tarnwick/examples/tarnwick-night.timer \
+         usr/share/doc/tarnwick/examples/tarnwick-headless.service usr/share/doc/tarnwick/examples/tarnwick-headless.timer; do
   [ -s "$root/$f" ] || fail "/$f is not in the package"
 done
 [ -x "$root/usr/bin/TARNWICK" ] || fail "/usr/bin/TARNWICK is not executable"
