@@ -29,7 +29,7 @@ seconds() { date +%s; }
 begin=$(seconds)
 
 # Everything started from here on is stopped by its own id.
-prefix=''
+prefix='' wine_tmp=''
 . "$root/scripts/lib/private_display.sh"
 cleanup() {
   set +e
@@ -38,6 +38,7 @@ cleanup() {
     WINEPREFIX=$prefix wineserver -w 2>/dev/null
     rm -rf "$prefix"
   fi
+  [[ -z $wine_tmp ]] || rm -rf "$wine_tmp"
   private_display_stop
 }
 trap cleanup EXIT
@@ -50,6 +51,9 @@ echo "DISPLAY=$DISPLAY"
 
 step "temporary Wine prefix"
 prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
+# Wine keeps its server's folder in TMPDIR (/tmp/wine-XXXXXX otherwise, left behind for good).
+wine_tmp=$(mktemp -d /tmp/tarnwick-wine-tmp.XXXXXX)
+export TMPDIR=$wine_tmp
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 # Made while the program builds: wineboot mostly waits.
 (
