@@ -16,6 +16,9 @@ phase() { echo "== $* (at $(($(date +%s) - began)) s)"; }
 # What the programs under test keep (journals, settings) goes here, never into a home folder.
 scratch=$(mktemp -d /tmp/tarnwick-test.XXXXXX)
 export XDG_STATE_HOME=$scratch/state XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache
+# Qt makes /tmp/runtime-$USER for itself without one.
+export XDG_RUNTIME_DIR=$scratch/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 cleanup() {
   local p
   # Only our own background jobs that still run, asked of the job table, never a collected pid.
