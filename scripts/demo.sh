@@ -2,10 +2,16 @@
 # The demo run: TARNWICK started as TARNWICK-DEMO (its own store section, so a user's settings
 # are never touched) drives the stand-ins through a whole run in under a minute and closes itself.
 # Without a display it runs on a private Xvfb and saves a screenshot of each step.
-#   demo.sh [BUILD_DIR]
+# With --no-screenshots (the end-to-end test) it takes none and leaves nothing behind.
+#   demo.sh [--no-screenshots] [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/scripts/lib/children.sh"
+keep=1
+if [ "${1:-}" = --no-screenshots ]; then
+  keep=0
+  shift
+fi
 bin=${1:-$here/build}/bin
 [ -x "$bin/TARNWICK" ] || { echo "demo: $bin/TARNWICK is not built" >&2; exit 1; }
 
@@ -22,7 +28,10 @@ store=$config/TARNWICK/TARNWICK-DEMO.conf
 bash "$here/scripts/seed-run-store.sh" "$store" "$bin" "$state"
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  [ "$keep" = 1 ] || rm -rf "$work"
+}
 trap cleanup EXIT
 headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -34,13 +43,13 @@ fi
 
 # Under LeakSanitizer, allocations the session-bus library keeps for the whole process are not ours.
 export LSAN_OPTIONS="suppressions=$here/tests/qt/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-echo "demo: a whole run of the stand-ins, about 45 seconds; the window closes itself at the end"
+echo "demo: a whole run of the stand-ins, about 35 seconds; the window closes itself at the end"
 "$work/TARNWICK-DEMO" &
 app=$!
 step=0
 for _ in $(seq 120); do
   child_running "$app" || break
-  if [ "$headless" = 1 ]; then
+  if [ "$headless" = 1 ] && [ "$keep" = 1 ]; then
     step=$((step + 1))
     import -window root "$(printf '%s/step-%03d.png' "$shots" "$step")" 2>/dev/null || true
   fi
@@ -58,7 +67,7 @@ echo "demo: what the stand-ins did:"
 sed 's/^/  /' "$state/log.txt"
 outcome=$(sed -n 's/^LAST_RUN_TEXTBOX=//p' "$store")
 echo "demo: the stored outcome is \"$outcome\""
-[ "$headless" = 1 ] && echo "demo: screenshots of each second are in $shots"
+[ "$headless" = 1 ] && [ "$keep" = 1 ] && echo "demo: screenshots of each second are in $shots"
 if [ "$status" -ne 0 ]; then
   echo "demo: the program exited with status $status" >&2
   exit 1

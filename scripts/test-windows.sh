@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program with mingw-w64 as Release (the mingw-release preset, with its tests
 # and warnings as errors), checks its zip, and tests it under Wine: core tests, the Windows ports, the
-# Win32 front end, one whole scheduled run, and screenshots of the four windows.
-# Everything runs in a temporary Wine prefix and a private Xvfb, both removed at the end.
-#   scripts/test-windows.sh [--no-screenshots] [BUILD_DIR]   (default build/mingw-release)
+# Win32 front end, one whole scheduled run, the layout at 144 and 192 DPI. With --screenshots it
+# also photographs the four windows into docs/ (scripts/screenshots-win32.sh); the tests write
+# nothing into the work tree. Everything runs in a temporary Wine prefix, made while the program
+# builds, and a private Xvfb, both removed at the end.
+#   scripts/test-windows.sh [--screenshots] [BUILD_DIR]   (default build/mingw-release)
 # Needs: cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb googletest
 #        imagemagick unzip xdotool openbox.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/mingw-release
-screenshots=1
+screenshots=0
 for arg in "$@"; do
-  if [[ $arg == --no-screenshots ]]; then screenshots=0; else build=$(realpath -m "$arg"); fi
+  case $arg in
+    --screenshots) screenshots=1 ;;
+    --no-screenshots) screenshots=0 ;;
+    *) build=$(realpath -m "$arg") ;;
+  esac
 done
 
 for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine Xvfb unzip; do
@@ -22,9 +28,45 @@ step() { printf '\n=== %s\n' "$*"; }
 seconds() { date +%s; }
 begin=$(seconds)
 
+# Everything started from here on is stopped by its own id.
+prefix='' wine_tmp=''
+. "$root/scripts/lib/private_display.sh"
+cleanup() {
+  set +e
+  if [[ -n $prefix ]]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null  # this prefix's own server only
+    WINEPREFIX=$prefix wineserver -w 2>/dev/null
+    rm -rf "$prefix"
+  fi
+  [[ -z $wine_tmp ]] || rm -rf "$wine_tmp"
+  private_display_stop
+}
+trap cleanup EXIT
+
+step "private Xvfb"
+# Started before the Wine prefix, so no Wine process (wineboot, reg, the desktop they leave running)
+# ever runs without a display and the windows the tests make have one to open on.
+private_display_start 1280x800x24 wm || exit 1
+echo "DISPLAY=$DISPLAY"
+
+step "temporary Wine prefix"
+prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
+# Wine keeps its server's folder in TMPDIR (/tmp/wine-XXXXXX otherwise, left behind for good).
+wine_tmp=$(mktemp -d /tmp/tarnwick-wine-tmp.XXXXXX)
+export TMPDIR=$wine_tmp
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# Made while the program builds: wineboot mostly waits.
+(
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # Wine draws the Windows frame itself, so screenshots show the caption the program sets.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+) &
+prefix_maker=$!
+
 step "configure and build ($build)"
 (cd "$root" && cmake --preset mingw-release -B "$build" -DTARNWICK_TESTS=ON -DTARNWICK_WERROR=ON >/dev/null)
-cmake --build "$build" -j2
+nice cmake --build "$build" -j2
 
 step "the zip a user downloads"
 rm -f "$build"/TARNWICK-*-windows-x64.zip
@@ -49,35 +91,10 @@ done
 rm -rf "$unpacked"
 ((bad == 0)) || exit 1
 
-# Everything started from here on is stopped by its own id.
-prefix=''
-. "$root/scripts/lib/private_display.sh"
-cleanup() {
-  set +e
-  if [[ -n $prefix ]]; then
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null  # this prefix's own server only
-    WINEPREFIX=$prefix wineserver -w 2>/dev/null
-    rm -rf "$prefix"
-  fi
-  private_display_stop
-}
-trap cleanup EXIT
-
-step "private Xvfb"
-# Started before the Wine prefix, so no Wine process (wineboot, reg, the desktop they leave running)
-# ever runs without a display and the windows the tests make have one to open on.
-private_display_start 1280x800x24 wm || exit 1
-echo "DISPLAY=$DISPLAY"
-
-step "temporary Wine prefix"
-prefix=$(mktemp -d /tmp/tarnwick-wine.XXXXXX)
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+step "the Wine prefix"
 start=$(seconds)
-wineboot -i >/dev/null 2>&1
-wineserver -w
-echo "wineboot -i took $(($(seconds) - start))s"
-# Wine draws the Windows frame itself, so screenshots show the caption the program sets.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+wait "$prefix_maker" || { echo "the Wine prefix could not be made" >&2; exit 1; }
+echo "ready $(($(seconds) - start))s after the build"
 
 status=0
 step "core tests under Wine"

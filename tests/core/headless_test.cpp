@@ -56,6 +56,7 @@ struct World : headless::Waiter {
     headless::HeadlessPorts ports{processes, store, kSection, out, err};
     headless::RunOptions options;
     options.max_run = max_run;
+    options.settings_written = [this] { return !writes_fail; };
     return headless::RunHeadless(ports, *this, options);
   }
   std::vector<std::string> Lines() const {
@@ -72,6 +73,7 @@ struct World : headless::Waiter {
   ui::Millis now = 0;
   std::optional<ui::Millis> end_at;
   int corvant_seconds = 3;
+  bool writes_fail = false;  // the store says the last write did not reach the disk
   int waits = 0;
   std::map<std::string, ui::Millis> started;
   std::map<std::string, int> seen;
@@ -159,12 +161,22 @@ TEST(Headless, EachEndHasItsStatus) {
        1},
       {"CORVANT never ends, --max-run", [](World& w) { w.corvant_seconds = -1; }, 120'000, headless::kStopped,
        "!!! MANUAL STOP !!!", true, 1},
-      {"an end signal mid-run",
-       [](World& w) { w.end_at = 15'000; },
+      {"an end signal mid-run, after last night's success",
+       [](World& w) {
+         w.end_at = 15'000;
+         w.store.Seed(World::kSection, "LAST_RUN_TEXTBOX", "!!! SUCCESS !!!");
+       },
        {},
        headless::kStopped,
        "!!! LAST RUN !!!",
        true,
+       1},
+      {"the final write of the settings fails",
+       [](World& w) { w.writes_fail = true; },
+       {},
+       headless::kCouldNotBegin,
+       "!!! SUCCESS !!!",
+       false,
        1},
   };
   for (const Case& c : cases) {

@@ -71,7 +71,7 @@ for _ in $(seq 300); do grep -q '^CORVANT light turns cyan' "$work/out" && break
 # Meanwhile a second copy of the section (cron firing again) ends at once with status 2.
 second=0
 "$work/TARNWICK-NIGHT" --headless >"$work/second.out" 2>"$work/second.err" || second=$?
-[ "$second" = 2 ] || fail "a second copy exited with $second"
+[ "$second" = 2 ] || { cat "$work/out" "$work/err" "$work/second.err"; fail "a second copy exited with $second"; }
 [ ! -s "$work/second.out" ] || fail "a second copy began a run"
 kill -TERM "$app"
 finish
