@@ -64,7 +64,7 @@ grep -q -- '--state' "$work/out" && fail "a command line's arguments were printe
 # The section's lock went with the program (the kernel may take a moment to close its last copy):
 # none of the programs the run started holds it, or the next night's run would find it taken.
 lock=$XDG_CONFIG_HOME/TARNWICK/TARNWICK-NIGHT.lock
-flock -n -w 5 "$lock" true || fail "the section's lock outlived the program"
+flock -w 5 "$lock" true || fail "the section's lock outlived the program"
 echo "ok: a whole run without a display"
 
 # A signal mid-run: status 1, the node left running; a section of its own, so nothing of the run
