@@ -66,7 +66,7 @@ prefix_maker=$!
 
 step "configure and build ($build)"
 (cd "$root" && cmake --preset mingw-release -B "$build" -DTARNWICK_TESTS=ON -DTARNWICK_WERROR=ON >/dev/null)
-nice cmake --build "$build" -j2
+cmake --build "$build" -j2
 
 step "the zip a user downloads"
 rm -f "$build"/TARNWICK-*-windows-x64.zip

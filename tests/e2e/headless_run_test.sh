@@ -23,7 +23,7 @@ seed() {
     AUTOCLOSE_TIME_TICKBOX=0 "CORVANT_FULL_LOCATION_TEXTBOX=$build/bin/MF-CORVANT-STANDIN --state \"$state\" --catch-up-ms $1"
 }
 # Runs the program in the background; its exit status lands in $rc once `finish` has collected it.
-start() { "$work/TARNWICK-NIGHT" "$@" >"$work/out" 2>"$work/err" & app=$!; }
+start() { "$work/${start_as:-TARNWICK-NIGHT}" "$@" >"$work/out" 2>"$work/err" & app=$!; }
 finish() {
   for _ in $(seq 900); do child_running "$app" || break; sleep 0.1; done
   child_running "$app" && { kill -KILL "$app"; fail "the program did not end"; }
@@ -61,16 +61,23 @@ for want in "${order[@]}"; do
   at=$n
 done
 grep -q -- '--state' "$work/out" && fail "a command line's arguments were printed"
+# The section's lock went with the program (the kernel may take a moment to close its last copy):
+# none of the programs the run started holds it, or the next night's run would find it taken.
+lock=$XDG_CONFIG_HOME/TARNWICK/TARNWICK-NIGHT.lock
+flock -w 5 "$lock" true || fail "the section's lock outlived the program"
 echo "ok: a whole run without a display"
 
-# A signal mid-run: status 1, the node left running.
+# A signal mid-run: status 1, the node left running; a section of its own, so nothing of the run
+# above can stand in its way.
+ln -s "$build/bin/TARNWICK" "$work/TARNWICK-SIGNAL"
+store=$XDG_CONFIG_HOME/TARNWICK/TARNWICK-SIGNAL.conf
 : >"$state/log.txt"
 seed 60000
-start --headless
+start_as=TARNWICK-SIGNAL start --headless
 for _ in $(seq 300); do grep -q '^CORVANT light turns cyan' "$work/out" && break; sleep 0.1; done
 # Meanwhile a second copy of the section (cron firing again) ends at once with status 2.
 second=0
-"$work/TARNWICK-NIGHT" --headless >"$work/second.out" 2>"$work/second.err" || second=$?
+"$work/TARNWICK-SIGNAL" --headless >"$work/second.out" 2>"$work/second.err" || second=$?
 [ "$second" = 2 ] || { cat "$work/out" "$work/err" "$work/second.err"; fail "a second copy exited with $second"; }
 [ ! -s "$work/second.out" ] || fail "a second copy began a run"
 kill -TERM "$app"
@@ -79,12 +86,13 @@ finish
 node=$(sed -n 's/^QT started: .* (pid \([0-9]*\))$/\1/p' "$work/out")
 [ -n "$node" ] && [ -e "/proc/$node" ] || fail "the node did not keep running"
 kill -TERM "$node"
-journal=$XDG_STATE_HOME/TARNWICK/TARNWICK-NIGHT.log
+journal=$XDG_STATE_HOME/TARNWICK/TARNWICK-SIGNAL.log
 grep -q '^[0-9-]* [0-9:.]* [-+][0-9]* CORVANT light turns cyan: CORVANT running$' "$journal" || fail "no journal of the run"
 tail -n 2 "$journal" | grep -q ' exit status 1$' || fail "the journal has no exit status"
 echo "ok: SIGTERM mid-run"
 
 # A store others may write to is refused: status 2, nothing launched, nothing written.
+store=$XDG_CONFIG_HOME/TARNWICK/TARNWICK-NIGHT.conf
 : >"$state/log.txt"
 chmod g+w "$XDG_CONFIG_HOME/TARNWICK"
 cp "$store" "$work/before"
