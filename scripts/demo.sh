@@ -22,7 +22,7 @@ store=$config/TARNWICK/TARNWICK-DEMO.conf
 bash "$here/scripts/seed-run-store.sh" "$store" "$bin" "$state"
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() { for p in "${pids[@]}"; do stop_child "$p"; done; }
 trap cleanup EXIT
 headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -48,7 +48,7 @@ for _ in $(seq 120); do
 done
 if child_running "$app"; then
   echo "demo: the program did not close itself within two minutes" >&2
-  kill "$app"
+  stop_child "$app"
   exit 1
 fi
 status=0

@@ -19,8 +19,8 @@ echo "test-deb: $(basename "$deb")"
 work=$(mktemp -d /tmp/tarnwick-deb.XXXXXX)
 app='' xvfb=''
 cleanup() {
-  [ -z "$app" ] || kill "$app" 2>/dev/null || true
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+  stop_child "$app"
+  stop_child "$xvfb"
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -90,7 +90,7 @@ done
 [ -n "$window" ] || { cat "$work/program.log" >&2; fail "no window \"TARNWICK - TARNWICK\" within 20 s"; }
 [ "$(xdotool getwindowpid "$window")" = "$app" ] || fail "the window is not the unpacked program's"
 echo "test-deb: the unpacked program's window shows"
-kill "$app"
+stop_child "$app"
 wait "$app" 2>/dev/null || true
 app=''
 
