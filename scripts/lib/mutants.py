@@ -2,7 +2,7 @@
 # file, the exact text replaced, its replacement, the tests, the fault it plays) must match its file
 # exactly once. Tests are gtest programs of the dev build ("core_tests", or "process_tests:Filter*")
 # or "ctest:REGEX" for the script tests, which need the real program rebuilt.
-import os, shutil, subprocess, sys, tempfile, time
+import filecmp, os, shutil, subprocess, sys, tempfile, time
 
 here = sys.argv[1]
 only = sys.argv[2:]
@@ -22,10 +22,30 @@ ids = [r["id"] for r in rows]
 if len(ids) != len(set(ids)):
     sys.exit("mutants.tsv: an id is used twice")
 
-work = tempfile.mkdtemp(prefix="tarnwick-mutants.")
+# TARNWICK_MUTANTS_KEEP=DIR keeps the private copy and its build in DIR between runs, so a run over
+# a few rows after an edit rebuilds only what changed instead of the whole tree.
+keep = os.environ.get("TARNWICK_MUTANTS_KEEP")
+work = os.path.abspath(keep) if keep else tempfile.mkdtemp(prefix="tarnwick-mutants.")
 tree = os.path.join(work, "tree")
 build = os.path.join(tree, "build", "dev")
 quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def sync(source, target):
+    """Copies into target each file whose content differs, stamped now: a kept build then rebuilds
+    exactly what changed (a file a past row mutated and restored included), and nothing else."""
+    for root, dirs, files in os.walk(source):
+        dirs[:] = [d for d in dirs if d != ".git" and d != "build" and not d.startswith("build-")]
+        into = os.path.join(target, os.path.relpath(root, source))
+        os.makedirs(into, exist_ok=True)
+        for name in files:
+            src, dst = os.path.join(root, name), os.path.join(into, name)
+            if os.path.islink(src):
+                if not os.path.lexists(dst):
+                    os.symlink(os.readlink(src), dst)
+            elif not os.path.exists(dst) or not filecmp.cmp(src, dst, shallow=False):
+                shutil.copyfile(src, dst)
+                shutil.copymode(src, dst)
 
 
 def run(cmd, timeout=900, **kw):
@@ -36,7 +56,7 @@ def run(cmd, timeout=900, **kw):
 
 
 try:
-    shutil.copytree(here, tree, ignore=shutil.ignore_patterns("build", "build-*", ".git"), symlinks=True)
+    sync(here, tree)
     begun = time.time()
     print("mutants: building the private copy", flush=True)
     if run(["cmake", "--preset", "dev"], **quiet).returncode != 0 or \
@@ -103,4 +123,5 @@ try:
         print("defects of the list (no match, or no build): " + ", ".join(broken))
     sys.exit(0 if caught == len(rows) else 1)
 finally:
-    shutil.rmtree(work, ignore_errors=True)
+    if not keep:
+        shutil.rmtree(work, ignore_errors=True)
