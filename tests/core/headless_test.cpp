@@ -18,6 +18,8 @@ using namespace fakes;
 // the way (the helper tools and the CLI end a second after their launch, CORVANT after
 // `corvant_seconds`, the node two seconds after the stop command), and an end request may come.
 struct World : headless::Waiter {
+  static constexpr ui::Millis kLongestRun = 6 * 3600'000;
+  bool settings_written = true;  // what the store says of its final write
   World() {
     for (const auto& [key, value] : RunSettings()) store.Seed(kSection, key, value);
     // The stored ticks say "by hand"; the headless run neither uses nor changes them.
@@ -27,6 +29,9 @@ struct World : headless::Waiter {
   }
   ui::Millis Now() override { return now; }
   bool Wait(std::optional<ui::Millis> due) override {
+    // A run that never ends (CORVANT started for ever, say) is ended as a signal would end it, so a
+    // test sees its status instead of hanging.
+    if (now >= kLongestRun) return true;
     // Never woken and never due: the run would hang, which a test must see rather than wait for.
     const ui::Millis target = due ? std::max(now, *due) : now + 24 * 3600'000;
     const bool end = end_at && *end_at <= target;
@@ -56,6 +61,7 @@ struct World : headless::Waiter {
     headless::HeadlessPorts ports{processes, store, kSection, out, err};
     headless::RunOptions options;
     options.max_run = max_run;
+    options.settings_written = [this] { return settings_written; };
     return headless::RunHeadless(ports, *this, options);
   }
   std::vector<std::string> Lines() const {
@@ -159,6 +165,13 @@ TEST(Headless, EachEndHasItsStatus) {
        1},
       {"CORVANT never ends, --max-run", [](World& w) { w.corvant_seconds = -1; }, 120'000, headless::kStopped,
        "!!! MANUAL STOP !!!", true, 1},
+      {"the final write of the settings fails",
+       [](World& w) { w.settings_written = false; },
+       {},
+       headless::kCouldNotBegin,
+       "!!! SUCCESS !!!",
+       false,
+       1},
       {"an end signal mid-run",
        [](World& w) { w.end_at = 15'000; },
        {},
