@@ -57,10 +57,10 @@ cleanup() {
   wait 2>/dev/null || true
   rm -rf "$work"
 }
-trap cleanup EXIT
-
 . "$here/scripts/lib/private_display.sh"
 . "$here/scripts/lib/children.sh"
+trap cleanup EXIT
+
 start_display() {  # a private Xvfb + openbox named $1, stopped with the rest by cleanup
   local outer=${DISPLAY-unset}
   private_display_start 1280x800x24 wm || exit 1

@@ -8,6 +8,7 @@
 #                             needs Xvfb, xdotool, systemd, dpkg-dev)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib/children.sh"  # before the exit trap, which uses it
 build=${1:-$here/build/release}
 (cd "$here" && cmake --preset release -B "$build" >/dev/null)
 cmake --build "$build" -j2
@@ -75,7 +76,6 @@ export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state-home XDG_RUNTIME_
 mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LD_LIBRARY_PATH
 . "$here/scripts/lib/private_display.sh"
-. "$here/scripts/lib/children.sh"
 private_display_start 1280x800x24 || fail "Xvfb did not start"
 xvfb=$private_xvfb_pid
 "$root/usr/bin/TARNWICK" >"$work/program.log" 2>&1 &
