@@ -86,7 +86,7 @@ try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original.replace(find, replace))
             built = run(["nice", "cmake", "--build", build, "-j2"] + [a for t in targets for a in ("--target", t)],
-                        capture_output=True, text=True)
+                        capture_output=True, encoding="utf-8", errors="replace")
             if built.returncode != 0:
                 errors = [l for l in (built.stdout + built.stderr).splitlines() if "error:" in l]
                 print(f"{r['id']}: DOES NOT BUILD ({r['fault']})" + (f": {errors[0].strip()}" if errors else ""),
@@ -103,7 +103,7 @@ try:
                     if pattern:
                         cmd.append("--gtest_filter=" + pattern)
                     # A test program takes seconds; one that hangs under a mutant is a test to bound.
-                    done = run(cmd, timeout=180, capture_output=True, text=True)
+                    done = run(cmd, timeout=180, capture_output=True, encoding="utf-8", errors="replace")
                 if done.returncode != 0:
                     names = []
                     if not t.startswith("ctest:") and done.stdout:
