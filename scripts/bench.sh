@@ -41,14 +41,14 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 started=()        # every process this script started, stopped by pid at the end
 tarnwicks=()      # TARNWICK instances: their children are stopped with them
-stop_pid() { kill "$1" 2>/dev/null || true; }
+stop_pid() { stop_child "$1"; }
 stop_tarnwick() {  # the program, then the stand-ins it started (found by parent pid before it ends)
   child_running "$1" || return 0
   local kids
   kids=$(ps -o pid= --ppid "$1" 2>/dev/null || true)
-  kill "$1" 2>/dev/null || true
+  stop_child "$1"
   for _ in $(seq 50); do child_running "$1" || break; sleep 0.1; done
-  if child_running "$1"; then kill -9 "$1" 2>/dev/null || true; fi
+  stop_child "$1" KILL
   for k in $kids; do kill "$k" 2>/dev/null || true; done
 }
 cleanup() {
@@ -57,10 +57,10 @@ cleanup() {
   wait 2>/dev/null || true
   rm -rf "$work"
 }
-trap cleanup EXIT
-
 . "$here/scripts/lib/private_display.sh"
 . "$here/scripts/lib/children.sh"
+trap cleanup EXIT
+
 start_display() {  # a private Xvfb + openbox named $1, stopped with the rest by cleanup
   local outer=${DISPLAY-unset}
   private_display_start 1280x800x24 wm || exit 1
@@ -183,7 +183,7 @@ waiting_section() {
   done
   echo "  (CPU: the run time of all the program's threads from /proc/PID/task/*/schedstat over 60 s of wall"
   echo "   time; ticks: utime+stime in 1/$hz s over the same time)"
-  for p in "${crowd[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${crowd[@]}"; do stop_child "$p"; done
 }
 
 echo "TARNWICK benchmark — $(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores, $(uname -r), build: $build" \
@@ -324,7 +324,7 @@ busy=$(DISPLAY=$main_display "$bin/click_latency" --window "$win" --rect "$tick_
 echo "TARNWICK, run waiting + 400 processes + CORVANT crashing each second: $busy"
 echo "  (processes in /proc: $(ls -d /proc/[0-9]* 2>/dev/null | wc -l); CORVANT launches so far: $(grep -c 'MF-CORVANT-STANDIN started' "$state/log.txt"))"
 stop_tarnwick "$click_pid"
-for p in "${crowd[@]}"; do kill "$p" 2>/dev/null || true; done
+for p in "${crowd[@]}"; do stop_child "$p"; done
 echo "(section took $((SECONDS - mark)) s)"; mark=$SECONDS
 echo
 waiting_section

@@ -29,7 +29,7 @@ bash "$here/scripts/seed-run-store.sh" "$store" "$bin" "$state"
 
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do stop_child "$p"; done
   [ "$keep" = 1 ] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,7 +57,7 @@ for _ in $(seq 120); do
 done
 if child_running "$app"; then
   echo "demo: the program did not close itself within two minutes" >&2
-  kill "$app"
+  stop_child "$app"
   exit 1
 fi
 status=0

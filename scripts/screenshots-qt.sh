@@ -25,6 +25,6 @@ nd=$(xdotool search --sync --name 'QT / DAEMON / CLI' | head -1); sleep 1
 import -window root - | convert - -crop 413x372+67+67 +repage "$docs/screenshot-node-qt.png"
 xdotool key --window "$nd" Escape; sleep 0.5
 xdotool key --window "$hub" Escape; sleep 0.5
-kill -TERM $app; wait $app; echo "rc=$?"
+stop_child "$app"; wait "$app"; echo "rc=$?"
 private_display_stop
 rm -rf "$XDG_CONFIG_HOME"

@@ -8,6 +8,7 @@
 #                             needs Xvfb, xdotool, systemd, dpkg-dev)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/lib/children.sh"  # before the exit trap, which uses it
 build=${1:-$here/build/release}
 # The release preset as a packager builds it; only what the package holds is built here, not the
 # stand-ins or the benchmarks (cpack would otherwise build everything first).
@@ -21,8 +22,8 @@ echo "test-deb: $(basename "$deb")"
 work=$(mktemp -d /tmp/tarnwick-deb.XXXXXX)
 app='' xvfb=''
 cleanup() {
-  [ -z "$app" ] || kill "$app" 2>/dev/null || true
-  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+  stop_child "$app"
+  stop_child "$xvfb"
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -78,7 +79,6 @@ export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state-home XDG_RUNTIME_
 mkdir -p -m 700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM LD_LIBRARY_PATH
 . "$here/scripts/lib/private_display.sh"
-. "$here/scripts/lib/children.sh"
 private_display_start 1280x800x24 || fail "Xvfb did not start"
 xvfb=$private_xvfb_pid
 "$root/usr/bin/TARNWICK" >"$work/program.log" 2>&1 &
@@ -93,7 +93,7 @@ done
 [ -n "$window" ] || { cat "$work/program.log" >&2; fail "no window \"TARNWICK - TARNWICK\" within 20 s"; }
 [ "$(xdotool getwindowpid "$window")" = "$app" ] || fail "the window is not the unpacked program's"
 echo "test-deb: the unpacked program's window shows"
-kill "$app"
+stop_child "$app"
 wait "$app" 2>/dev/null || true
 app=''
 

@@ -137,7 +137,7 @@ if ((screenshots)); then
       echo "no window for $window" >&2
       status=1
     fi
-    kill "$driver" 2>/dev/null || true
+    stop_child "$driver"
     wait "$driver" 2>/dev/null || true
     rm -f "$out"
   done

@@ -7,6 +7,8 @@
 # without a window manager). With "wm" it returns once openbox answers for EWMH. -noreset keeps the
 # server up when the last client goes, which the tests that start the program twice rely on.
 
+. "$(dirname "${BASH_SOURCE[0]}")/children.sh"
+
 private_xvfb_pid=
 private_wm_pid=
 
@@ -38,7 +40,7 @@ private_display_start() {
 # Stops the window manager and the server this shell started, by id, and collects them.
 private_display_stop() {
   local pid
-  for pid in $private_wm_pid $private_xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $private_wm_pid $private_xvfb_pid; do stop_child "$pid"; done
   for pid in $private_wm_pid $private_xvfb_pid; do wait "$pid" 2>/dev/null || true; done
   private_wm_pid= private_xvfb_pid=
   return 0

@@ -75,7 +75,8 @@ track() { tracked_pids+=("$@"); }
 
 stop_tracked() {
   local i
-  for ((i = ${#tracked_pids[@]} - 1; i >= 0; i--)); do kill "${tracked_pids[i]}" 2>/dev/null || true; done
+  # A tracked id already collected (end_by_term, rel_wait_exit) may name a stranger by now.
+  for ((i = ${#tracked_pids[@]} - 1; i >= 0; i--)); do stop_child "${tracked_pids[i]}"; done
   for ((i = ${#tracked_pids[@]} - 1; i >= 0; i--)); do wait "${tracked_pids[i]}" 2>/dev/null || true; done
   tracked_pids=()
 }
@@ -88,7 +89,7 @@ untrack() {
 
 end_by_term() {
   local pid=$1 rc=0
-  kill -TERM "$pid" 2>/dev/null
+  stop_child "$pid"
   wait_for "${2:-5}" eval "! child_running $pid" || return 124
   wait "$pid" || rc=$?
   untrack "$pid"

@@ -222,7 +222,7 @@ void TARNWICK_MAIN::Unload() {
   if (platform_.report) {
     TellLightChanges();
     Tell("outcome: " + LAST_RUN_TEXTBOX.text());
-    platform_.report->Finished(app::RunEnd{LAST_RUN_TEXTBOX.text(), auto_close_ran_out_, missed_launches_});
+    platform_.report->Finished(app::RunEnd{auto_close_ran_out_, missed_launches_});
   }
 }
 

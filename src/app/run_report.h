@@ -9,9 +9,8 @@ namespace app {
 
 // How the main window ended, told once as it closes.
 struct RunEnd {
-  // The outcome text it stores ("!!! SUCCESS !!!", "!!! LAST RUN !!!", ...).
-  std::string outcome;
-  // The Auto Close countdown ran out: the run ended by itself rather than being closed.
+  // The Auto Close countdown ran out, which stores "!!! SUCCESS !!!": the run ended by itself
+  // rather than being closed or stopped.
   bool auto_close_ran_out = false;
   // Steps of the run whose launch started nothing, in order ("PELLUM-ON", "CLI", "PELLUM-OFF"):
   // the sequence does not wait for these programs, so such a run can still reach its end.

@@ -11,14 +11,14 @@ namespace colours = ui::colours;
 namespace {
 
 constexpr std::chrono::seconds kCountdownStart{11};
-constexpr long long kSecondsPerDay = 86400;
 
 // Lowers the countdown by a second, shows its seconds field and reads the display back: "00" means
-// the countdown has run out. A countdown is a time of day, so it wraps below midnight.
+// the countdown has run out. It never goes below zero: the tick that brings it to zero ends it. Auto
+// Start then disarms itself and leaves STOP on its button, and only STOP, which sets the countdown
+// back to eleven seconds, offers START again; Auto Close closes the window.
 bool CountdownStep(std::chrono::seconds& countdown, ui::TextBox& display) {
-  long long value = ((countdown.count() - 1) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
-  countdown = std::chrono::seconds(value);
-  int seconds = static_cast<int>(value % 60);
+  countdown -= std::chrono::seconds(1);
+  const int seconds = static_cast<int>(countdown.count() % 60);
   display.set_text({static_cast<char>('0' + seconds / 10), static_cast<char>('0' + seconds % 10)});
   return display.text() == "00";
 }

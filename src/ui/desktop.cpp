@@ -33,8 +33,8 @@ void Desktop::Close(Form& form) {
   auto it = std::find(open_.begin(), open_.end(), &form);
   if (it == open_.end()) return;
   open_.erase(it);  // out of the list first, so a Close from within Unload cannot run it twice
-  // Its timers go first of all: nothing its children or its own Unload do can arm them again, and no
-  // tick of it runs later in the pass that closed it.
+  // Its timers go first of all, so no tick of it runs later in the pass that closed it; one that its
+  // children or its own Unload arm again comes due only after the window is deleted.
   timers_.Retire(&form);
   for (auto child = open_.rbegin(); child != open_.rend();) {
     if ((*child)->owner_ == &form) {

@@ -16,15 +16,10 @@ Timer::Timer(Form& form, std::string name, Millis interval) : Timer(form.timers(
 
 Timer::~Timer() { service_.Remove(this); }
 
-void Timer::SetInterval(Millis interval) {
-  interval_ = interval;
-  if (armed_) due_ = service_.now_ + interval_;
-}
-
 void Timer::Arm() {
-  if (armed_ || retired_) return;
+  if (armed_) return;
   armed_ = true;
-  due_ = service_.now_ + interval_;
+  due_ = service_.now_ + std::max<Millis>(interval_, 1);
 }
 
 void Timer::Disarm() { armed_ = false; }
@@ -60,9 +55,7 @@ void TimerService::RunDue(Millis now) {
 void TimerService::Retire(const void* owner) {
   if (owner == nullptr) return;
   for (Timer* t : timers_) {
-    if (t->owner_ != owner) continue;
-    t->retired_ = true;
-    t->armed_ = false;
+    if (t->owner_ == owner) t->armed_ = false;
   }
 }
 

@@ -26,11 +26,8 @@ class Timer {
 
   const std::string& name() const { return name_; }
   Millis interval() const { return interval_; }
-  // A new interval on an armed timer restarts its count from now, as native timers do.
-  void SetInterval(Millis interval);
   bool armed() const { return armed_; }
-  // Arming an armed timer changes nothing: its next tick is neither restarted nor delayed. A retired
-  // timer is never armed again.
+  // Arming an armed timer changes nothing: its next tick is neither restarted nor delayed.
   void Arm();
   void Disarm();
   void Set(bool armed) { armed ? Arm() : Disarm(); }
@@ -44,7 +41,6 @@ class Timer {
   Millis interval_;
   const void* owner_;
   bool armed_ = false;
-  bool retired_ = false;
   Millis due_ = 0;
   std::uint64_t sequence_ = 0;
   std::function<void()> on_tick_;
@@ -61,9 +57,10 @@ class TimerService {
   void RunDue(Millis now);
   // When the next armed timer is due, if any timer is armed.
   std::optional<Millis> NextDue() const;
-  // Disarms every timer of this owner for good: a window that closes takes its timers with it at
-  // once, so none of them ticks later in the pass under way, in a later pass, or when re-armed by
-  // the handlers that run while the window closes.
+  // Disarms every timer of this owner: a window that closes takes its timers with it at once, so
+  // none of them ticks later in the pass under way. One armed again by a handler that runs while
+  // the window closes (its own Unload, say) comes due an interval later at the soonest, and by then
+  // the window and its timers are gone: closed windows are deleted at the end of the event.
   void Retire(const void* owner);
 
   // Ticks due at the same moment run in the order the timers were created, or reversed: tests

@@ -472,6 +472,7 @@ TEST(StartStop, StopAtEveryStageHaltsTheRunAndStartsOrStopsNoProgram) {
     auto launches = s.h.processes.launches();
     s.h.Click(m.AUTOSTART_START_BUTTON);
     EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "START");
+    EXPECT_EQ(fakes::ProgressOf(s.h).armed, std::vector<std::string>{}) << "the pause included";
     EXPECT_TRUE(m.SETTINGS_BUTTON.enabled());
     for (const ui::Label* l : SequenceLights(m)) EXPECT_EQ(l->back_colour(), kLightRed) << l->name();
     EXPECT_EQ(m.QT_START_LIGHT.back_colour(), qt_before) << "node lights keep their colours";
@@ -546,6 +547,17 @@ TEST(ByHand, PressingTheCliRunButtonSendsTheStopTwice) {
   EXPECT_EQ(s.h.processes.LaunchCount(kCliCmd), 2);
   EXPECT_EQ(m.CLI_STOP_LIGHT.back_colour(), kGreen);
   EXPECT_TRUE(m.CLI_PAUSE_TIMER.armed());
+}
+
+TEST(AutoStart, UntickedMidCountdownHaltsWhereItStands) {
+  SeededRun s;
+  TARNWICK_MAIN& m = s.h.Open();
+  s.w.RunFor(3);
+  s.h.Click(m.AUTOSTART_TIME_TICKBOX);
+  s.w.RunFor(30);
+  EXPECT_EQ(m.AUTOSTART_TIME_TEXTBOX.text(), "08");
+  EXPECT_EQ(m.AUTOSTART_START_BUTTON.caption(), "STOP");
+  EXPECT_TRUE(s.h.processes.launches().empty()) << "no run begins";
 }
 
 TEST(AutoClose, UntickedHaltedRetickedAndResumed) {

@@ -26,7 +26,7 @@ seed() {
 start() { "$work/${start_as:-TARNWICK-NIGHT}" "$@" >"$work/out" 2>"$work/err" & app=$!; }
 finish() {
   for _ in $(seq 900); do child_running "$app" || break; sleep 0.1; done
-  child_running "$app" && { kill -KILL "$app"; fail "the program did not end"; }
+  child_running "$app" && { stop_child "$app" KILL; fail "the program did not end"; }
   rc=0
   wait "$app" || rc=$?
 }
@@ -80,7 +80,7 @@ second=0
 "$work/TARNWICK-SIGNAL" --headless >"$work/second.out" 2>"$work/second.err" || second=$?
 [ "$second" = 2 ] || { cat "$work/out" "$work/err" "$work/second.err"; fail "a second copy exited with $second"; }
 [ ! -s "$work/second.out" ] || fail "a second copy began a run"
-kill -TERM "$app"
+stop_child "$app"
 finish
 [ "$rc" = 1 ] || fail "SIGTERM mid-run exited with $rc"
 node=$(sed -n 's/^QT started: .* (pid \([0-9]*\))$/\1/p' "$work/out")

@@ -89,6 +89,7 @@ TEST(LinuxResolution, RefusesLinesThatNameNoStartableProgram) {
       {"prog \"unbalanced", {"*"}, {}, kHome, "split"},
       {"/opt/p 'x", {"/opt/p"}, {}, kHome, "split"},  // the program exists, its arguments cannot be split
       {"missing", {}, {}, kHome, "cannot find the program \"missing\""},
+      {std::string("/opt/p\0/x", 9), {"/opt/p"}, {}, kHome, "NUL"},  // what the NUL cuts off would be lost
       {"/opt/missing --x", {}, {}, kHome, "cannot find"},
       // Never from the working folder: not a bare word, nor a run of words that does not begin with "/".
       {"prog arg", {"prog", "./prog"}, {}, kHome, "cannot find the program \"prog\""},
@@ -162,6 +163,7 @@ TEST(WindowsResolution, AMissingProgramNeverBecomesAShorterOne) {
       {"C:\\Program Files\\nosuch\\NODE.exe --x 1", {"C:\\Program.exe"}, {"C:\\Program Files"}},
       {"\\\\srv\\share\\a b\\run", {"\\\\srv\\share\\a.exe"}, {"\\\\srv\\share\\a b"}},
       {"C:\\My Tools\\gone -x", {}, {}},
+      {"C:\\Tools\\my  x", {"C:\\Tools\\my .exe"}, {}},  // a run ending in a space names no file
   };
   for (const auto& [text, files, folders] : cases) {
     const WindowsCommand result = ResolveWindowsCommandLine(text, Machine(files, folders));

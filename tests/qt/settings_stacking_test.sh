@@ -75,7 +75,7 @@ for mode in ticked clear; do
 
   end_by_term "$prog" || fail "TARNWICK did not end well on SIGTERM"
   if [ "$mode" = ticked ]; then
-    kill "$other"
+    stop_child "$other"
     wait "$other" 2>/dev/null
     untrack "$other"
   fi

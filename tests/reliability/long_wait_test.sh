@@ -66,7 +66,7 @@ done
 echo "after ${duration}s ($samples samples): $fds descriptors, $threads threads, ${rss} kB resident (peak ${max_rss} kB)"
 [ $((max_rss - rss0)) -lt "$rss_allowance_kb" ] || { echo "FAIL: resident memory grew by $((max_rss - rss0)) kB" >&2; failures=$((failures + 1)); }
 [ "$(grep -c "CV-LONG started" "$st/log.txt")" = 1 ] || { echo "FAIL: CORVANT was started again" >&2; failures=$((failures + 1)); }
-kill -TERM "$app"
+stop_child "$app"
 rel_wait_exit "$app" 30
 [ "$rel_rc" = 0 ] || { echo "FAIL: exit code $rel_rc after SIGTERM" >&2; failures=$((failures + 1)); }
 [ "$failures" = 0 ] || exit 1

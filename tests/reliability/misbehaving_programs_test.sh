@@ -72,7 +72,7 @@ pixel() { import -window "${wid[$1]}" png:- 2>/dev/null | convert - -format "%[p
 # with exit code 0.
 close_and_check() {
   local c=$1 signal=${2:-TERM} outcome
-  kill -"$signal" "${app_pid[$c]}"
+  stop_child "${app_pid[$c]}" "$signal"
   rel_wait_exit "${app_pid[$c]}" 30
   [ "$rel_rc" = 0 ] || fail "$c: exit code $rel_rc after SIG$signal"
   outcome=$(rel_stored "$(store_of "$c")" LAST_RUN_TEXTBOX)
@@ -125,7 +125,7 @@ if wait_for 60 log_has $c "CV-$c started"; then
   for p in $node; do
     grep -q -x $'SigIgn:\t0000000000000000' "/proc/$p/status" || fail "$c: the node was started with signals ignored"
   done
-  kill -HUP "${app_pid[$c]}"
+  stop_child "${app_pid[$c]}" HUP
   log_has $c "CV-$c caught up" && fail "$c: the hang-up came after CORVANT had ended"
 else
   fail "$c: CORVANT never started"

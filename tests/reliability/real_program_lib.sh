@@ -26,7 +26,10 @@ rel_pid_of_exe() {  # the ids of processes running exactly this executable file
 # Ends what the test started by id, and every stand-in copy under `work` however it was started.
 rel_cleanup() {
   local p
-  for p in "${tracked_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  # Tracked children first, asking the job table: many were collected by rel_wait_exit already.
+  for p in "${tracked_pids[@]}"; do stop_child "$p"; done
+  # The stand-ins the program launched are not our children: they are found by their executable,
+  # which lies in this test's private folder only.
   for p in $(rel_pids_under_work); do kill -9 "$p" 2>/dev/null || true; done
   stop_tracked
   rm -rf "$work"

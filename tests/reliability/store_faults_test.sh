@@ -48,14 +48,14 @@ run_and_close() {
   if [ -z "$(rel_wait_window "$name" 30)" ]; then
     fail "$name: no window appeared"
     cat "$work/$name/stderr" >&2
-    kill -KILL "$case_pid" 2>/dev/null
+    stop_child "$case_pid" KILL
     wait "$case_pid" 2>/dev/null
     return 1
   fi
   # Running for at least $linger seconds since it started.
   local left=$((started_at[$name] + ${linger:-0} - SECONDS))
   [ "$left" -le 0 ] || sleep "$left"
-  kill -TERM "$case_pid"
+  stop_child "$case_pid"
   rel_wait_exit "$case_pid" 30
   if [ "$rel_rc" = 124 ]; then
     # Where it hangs, so a failure here can be understood from the log alone.
@@ -64,7 +64,7 @@ run_and_close() {
     if command -v gdb >/dev/null; then
       timeout 60 gdb -p "$case_pid" -batch -ex 'thread apply all bt' 2>&1 | grep -E '^(#|Thread)' >&2
     fi
-    kill -KILL "$case_pid" 2>/dev/null
+    stop_child "$case_pid" KILL
     wait "$case_pid" 2>/dev/null
   fi
   [ "$rel_rc" = 0 ] || fail "$name: exit code $rel_rc after SIGTERM"
@@ -246,7 +246,7 @@ else
   [ "$(rel_count_windows $name)" = 1 ] || fail "$name: the second copy showed a window"
   cmp -s "$(store_of $name)" "$work/$name.original" || fail "$name: the second copy changed the store"
   [ ! -e "$work/$name/ran" ] || fail "$name: the second copy launched the command line"
-  kill -KILL "$first"
+  stop_child "$first" KILL
   { rel_wait_exit "$first" 30; } 2>/dev/null  # the shell's "Killed" is no finding
   run_and_close $name || true
   [ ! -e "$work/$name/ran" ] || fail "$name: the command line ran"
@@ -272,7 +272,7 @@ if ! wait_for 30 both_windows; then
   fail "$name: the two windows did not appear"
   cat "$work/$name/stderr" >&2
 fi
-kill -TERM "${pids[@]}"
+for pid in "${pids[@]}"; do stop_child "$pid"; done
 for pid in "${pids[@]}"; do
   rel_wait_exit "$pid" 30
   [ "$rel_rc" = 0 ] || fail "$name: a copy's exit code is $rel_rc"
@@ -309,7 +309,7 @@ if [ "$(id -u)" = 0 ] && setpriv --reuid=65534 --regid=65534 --clear-groups true
     done
     if grep -q -F "could not save" "$work/$name/stderr"; then fail "$name: a save failed"; cat "$work/$name/stderr" >&2; fi
   fi
-  kill "$holder" 2>/dev/null
+  stop_child "$holder"
   chmod 700 "$work"
   [ "$failed_checks" != "$failures" ] || rel_pass $name
 else

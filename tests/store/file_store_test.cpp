@@ -275,6 +275,18 @@ TEST_F(RefusedStore, AnythingButARegularFileOfReasonableSize) {
       {"link to nothing",
        [&] { return fs::remove(file()) && (fs::create_symlink(elsewhere() / "none", file()), true); },
        {"is a link that leads nowhere"}},
+      // One link more than a walk follows, though every one lies in a folder of the user's own.
+      {"a chain of 41 links",
+       [&] {
+         Plant(elsewhere() / "t", "MAIN-Left=1200\n");
+         fs::path last = elsewhere() / "t";
+         for (int i = 1; i <= 40; ++i) {
+           fs::create_symlink(last, elsewhere() / std::to_string(i));
+           last = elsewhere() / std::to_string(i);
+         }
+         return fs::remove(file()) && (fs::create_symlink(last, file()), true);
+       },
+       {"leads through more than 40 links"}},
       // Not read, not copied aside, not overwritten: 1 GiB of holes costs nothing to make.
       {"1 GiB file",
        [&] { return ::truncate(file().c_str(), off_t{1} << 30) == 0; },
@@ -357,7 +369,7 @@ TEST_F(StoreTest, FolderWhereTheFileShouldBeIsRefusedButTheValuesAreKeptForTheRu
   EXPECT_EQ(Parsed(file()), (Values{{"MAIN-Height", "700"}, {"MAIN-Left", "1500"}, {"MAIN-Width", "900"}}));
 }
 
-TEST_F(StoreTest, ReadOnlyFolderFailsSavesUntilItIsWritableAgain) {
+TEST_F(StoreTest, ReadOnlyFolderOrFileFailsSavesUntilItIsWritableAgain) {
   Save("MAIN-Left", "1500");
   const std::string before = ReadFile(file());
   ASSERT_TRUE(MakePermissionBitsBind());
@@ -378,6 +390,13 @@ TEST_F(StoreTest, ReadOnlyFolderFailsSavesUntilItIsWritableAgain) {
   Save("MAIN-Height", "700");
   ExpectReports({"skipped line 2 (has no '=')", "could not save MAIN-Height"});
   EXPECT_EQ(ReadFile(file()), "MAIN-Left=1500\ngarbage\n");
+
+  // A file made read-only by hand is kept so, though its folder would let it be replaced.
+  Chmod(folder(), 0700);
+  Plant(file(), "MAIN-Left=1500\n", 0400);
+  Save("MAIN-Height", "700");
+  ExpectReports({"the file is read-only; chmod u+w"});
+  EXPECT_EQ(ReadFile(file()), "MAIN-Left=1500\n");
 }
 
 TEST_F(StoreTest, UnreadableFileReadsAsDefaults) {

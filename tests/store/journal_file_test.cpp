@@ -39,6 +39,9 @@ TEST(JournalFile, PrivateWhateverTheUmaskAndMovedAsideAtOneMebibyte) {
   EXPECT_EQ(ReadFile(j.log), "T first\n");
   EXPECT_EQ(ModeOf(j.folder), 0700u);
   EXPECT_EQ(ModeOf(j.log), 0600u);
+  ::chmod(j.log.c_str(), 0644);  // opened to others by hand: private again at the next line
+  j.journal.Line("second");
+  EXPECT_EQ(ModeOf(j.log), 0600u);
 
   WriteFile(j.folder / "NIGHT.log.1", "older still\n");
   const std::string full(settings::JournalFile::kRotateBytes, 'x');

@@ -115,6 +115,11 @@ TEST_F(StoreTest, ALockIsTakenOnlyWhereNoOneElseCanReachIt) {
        Kind::kUnguarded,
        {},
        lock.native() + " is a FIFO, not a regular file"},
+      {"lock file left open to others",
+       [&] { return Plant(lock, "", 0666), ::chmod(folder().c_str(), 0755) == 0; },
+       Kind::kHeld,
+       {},
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -133,7 +138,10 @@ TEST_F(StoreTest, ALockIsTakenOnlyWhereNoOneElseCanReachIt) {
     EXPECT_NE(hold.why.find(c.why), std::string::npos) << hold.why;
     ExpectReports(c.said);
     EXPECT_EQ(ReadFile(base() / "victim"), victim);
-    if (c.kind == Kind::kHeld) { EXPECT_EQ(ModeOf(folder()), 0700); }
+    if (c.kind == Kind::kHeld) {
+      EXPECT_EQ(ModeOf(folder()), 0700);
+      EXPECT_EQ(ModeOf(lock), 0600);
+    }
     if (c.why == "its settings are refused") {
       EXPECT_FALSE(fs::exists(lock)) << "a lock file was made beside a refused store";
     }

@@ -49,7 +49,7 @@ start=$(date +%s)
 pid=$!
 while child_running "$pid"; do
   if (($(date +%s) - start > deadline)); then
-    kill "$pid" 2>/dev/null || true
+    stop_child "$pid"
     echo "FAIL: TARNWICK.exe still running after ${deadline}s" >&2
     cat "$dir/state/log.txt" >&2 || true
     exit 1

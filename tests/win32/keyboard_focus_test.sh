@@ -11,8 +11,8 @@ cp "$bin/TARNWICK.exe" "$dir/TWFOCUS.exe"
 cp "$bin/key_recorder.exe" "$dir/"
 tarnwick='' recorder=''
 cleanup() {
-  [[ -n $recorder ]] && kill "$recorder" 2>/dev/null
-  [[ -n $tarnwick ]] && kill "$tarnwick" 2>/dev/null
+  stop_child "$recorder"
+  stop_child "$tarnwick"
   wait 2>/dev/null
   rm -rf "$dir"
 }

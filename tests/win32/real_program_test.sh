@@ -16,7 +16,7 @@ cp "$bin/TARNWICK.exe" "$dir/$name.exe"
 cp "$bin/window_driver.exe" "$dir/"
 tarnwick=''
 cleanup() {
-  [[ -n $tarnwick ]] && kill "$tarnwick" 2>/dev/null
+  stop_child "$tarnwick"
   wait 2>/dev/null
   "$wine" reg delete "HKCU\\Software\\TARNWICK\\$name" /f >/dev/null 2>&1 || true
   rm -rf "$dir"
@@ -160,7 +160,7 @@ for row in "main hold" "main drag" "hub hold" "hub drag"; do
   fi
   xdotool mouseup 1
   if [[ -n $tarnwick ]]; then
-    kill "$tarnwick" 2>/dev/null || true
+    stop_child "$tarnwick"
     wait "$tarnwick" 2>/dev/null || true
     tarnwick=''
   fi

@@ -49,9 +49,10 @@ std::optional<std::string> WhyNoRunCanBegin(const settings::Section& section) {
   return "neither AUTORUN QT nor AUTORUN DAEMON is ticked: the run would start no node";
 }
 
-int ExitStatus(const app::RunEnd& end, bool stopped, bool settings_written) {
+int ExitStatus(const app::RunEnd& end, bool settings_written) {
   if (!settings_written) return kCouldNotBegin;
-  if (stopped || !end.auto_close_ran_out || end.outcome != "!!! SUCCESS !!!") return kStopped;
+  // A run stopped by a signal or --max-run never has Auto Close run out: the close or STOP comes first.
+  if (!end.auto_close_ran_out) return kStopped;
   return end.missed_launches.empty() ? kSucceeded : kSucceededWithMissedLaunches;
 }
 
@@ -77,11 +78,7 @@ int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options)
   TARNWICK_MAIN* main = owned.get();
   ui::Desktop::Settled settled = desktop.Deliver(start, [&] { desktop.Open(std::move(owned), nullptr); });
 
-  bool stopped = false;
-  waiter.close_now = [&] {
-    stopped = true;
-    settled = desktop.CloseAll(waiter.Now());
-  };
+  waiter.close_now = [&] { settled = desktop.CloseAll(waiter.Now()); };
   while (settled.windows_left) {
     std::optional<ui::Millis> due = settled.next_due;
     if (deadline && (!due || *deadline < *due)) due = deadline;
@@ -89,12 +86,10 @@ int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options)
     const ui::Millis now = waiter.Now();
     if (end_asked) {
       // As the graphical program closes on a signal: everything stored, the programs left running.
-      stopped = true;
       settled = desktop.CloseAll(now);
     } else if (deadline && now >= *deadline) {
       ports.err << "TARNWICK: the run of " << ports.exe_name << " took longer than --max-run allows; stopping it"
                 << std::endl;
-      stopped = true;
       desktop.Deliver(now, [&] {
         if (main->AUTOSTART_START_BUTTON.caption() != "START") desktop.UserClick(main->AUTOSTART_START_BUTTON);
       });
@@ -109,7 +104,7 @@ int RunHeadless(HeadlessPorts& ports, Waiter& waiter, const RunOptions& options)
   const bool written = !options.settings_written || options.settings_written();
   if (!written) ports.err << "TARNWICK: the settings of " << ports.exe_name << " could not be written" << std::endl;
   const app::RunEnd end = report.end().value_or(app::RunEnd{});
-  const int status = ExitStatus(end, stopped, written);
+  const int status = ExitStatus(end, written);
   if (status == kSucceededWithMissedLaunches) {
     std::string steps;
     for (const std::string& s : end.missed_launches) steps += (steps.empty() ? "" : ", ") + s;

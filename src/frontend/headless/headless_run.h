@@ -41,7 +41,7 @@ class NoWindows : public ui::WindowHost {
 std::optional<std::string> WhyNoRunCanBegin(const settings::Section& section);
 
 // How the program ended, as its exit status (see options.h).
-int ExitStatus(const app::RunEnd& end, bool stopped, bool settings_written);
+int ExitStatus(const app::RunEnd& end, bool settings_written);
 
 struct HeadlessPorts {
   process::ProcessControl& processes;
