@@ -1,19 +1,8 @@
 // The start-up rule for one copy per settings section.
 #include "settings/one_copy.h"
+#include "settings/store.h"
 
 namespace settings {
-namespace {
-
-// One line whatever a path or name in it holds.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-}  // namespace
-
 StartUp OneCopyPerSection(SectionGuard& guard, std::string_view application, std::string_view section) {
   const SectionHold hold = guard.Hold(application, section);
   const std::string named = "the settings section \"" + std::string(section) + "\"";

@@ -85,6 +85,13 @@ std::string EncodeGeometry(float twips) {
 
 std::string EncodeTick(int state) { return std::to_string(state); }
 
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
 std::string Section::Text(std::string_view key, std::string_view default_value) const {
   return store_.GetSetting(kApplication, name_, key, default_value);
 }

@@ -52,6 +52,10 @@ std::optional<int> DecodeTick(std::string_view text);
 std::string EncodeGeometry(float twips);
 std::string EncodeTick(int state);
 
+// The text as one line: every line break a space, so a path or name in it cannot begin a line of
+// its own in a report or a journal.
+std::string OneLine(std::string text);
+
 // A view of one section of the store with the typed reads and writes the windows use.
 class Section {
  public:

@@ -12,21 +12,11 @@
 #include <vector>
 
 #include "settings/conf_format.h"
+#include "settings/store.h"
 
 namespace settings {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-}  // namespace
 
 void Report(const std::string& text) { std::cerr << "TARNWICK: " << OneLine(text) << std::endl; }
 

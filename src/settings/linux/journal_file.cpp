@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "settings/linux/file_checks.h"
+#include "settings/store.h"
 
 namespace settings {
 
@@ -56,10 +57,7 @@ void JournalFile::Say(const std::string& problem) {
 
 void JournalFile::Line(std::string_view text) {
   if (path_.empty()) return Say("no journal is kept: neither XDG_STATE_HOME nor HOME names a folder");
-  std::string line = now_text_() + " " + std::string(text);
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  line += '\n';
+  const std::string line = OneLine(now_text_() + " " + std::string(text)) + '\n';
   const std::string problem = Append(line);
   if (problem.empty()) {
     last_said_.clear();

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "process/windows/win32_text.h"
+#include "settings/store.h"
 
 namespace settings {
 
@@ -56,10 +57,7 @@ void JournalFile::Line(std::string_view text) {
   if (path_.empty()) {
     problem = "no journal is kept: LOCALAPPDATA names no folder";
   } else {
-    std::string line = now_text_() + " " + std::string(text);
-    for (char& c : line)
-      if (c == '\n' || c == '\r') c = ' ';
-    line += "\r\n";
+    const std::string line = OneLine(now_text_() + " " + std::string(text)) + "\r\n";
     problem = Append(line);
     if (!problem.empty()) problem = "the journal " + process::Narrow(path_) + " is not written: " + problem;
   }
